@@ -1,0 +1,81 @@
+// One serial device: open by path with line parameters and a flow-control preset, then overlapped
+// reads, writes and comm-event waits, each kind behind its own lock so that one thread can wait and
+// read while another writes. Every operation reports success and keeps the last error code.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/handles.h"
+
+namespace quenlet {
+
+// An OVERLAPPED record with its own manual-reset event, created once for the object's life.
+class OverlappedRecord {
+public:
+    OverlappedRecord() : event_(makeManualResetEvent()) { record_.hEvent = event_.get(); }
+    OverlappedRecord(const OverlappedRecord&) = delete;
+    OverlappedRecord& operator=(const OverlappedRecord&) = delete;
+
+    OVERLAPPED* get() { return &record_; }
+    HANDLE event() const { return event_.get(); }
+
+private:
+    UniqueHandle event_;
+    OVERLAPPED record_{};
+};
+
+class SerialPort {
+public:
+    SerialPort();
+    virtual ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    bool openDevice(const char* path, int overlapped);
+    // parity, stopBits and flowControl take the numbers of Parity, StopBits and FlowControl.
+    bool open(const char* path, int baudRate, int dataBits, int parity, int stopBits, int flowControl,
+              int overlapped);
+    bool setFlowControl(unsigned int mode);
+    bool setQueueSizes(DWORD size);
+    bool setEventMask(DWORD mask);
+
+    bool read(void* buffer, DWORD size, DWORD* count);
+    bool write(const void* buffer, DWORD size, DWORD* count);
+    // A wait that times out is a success with no events and lastError() ERROR_TIMEOUT.
+    bool waitEvent(DWORD limitMs);
+    // The events of the last wait that are in the mask; clears them.
+    DWORD takeEvents();
+
+    int isCtsOn();
+    int isDsrOn();
+    int isRingOn();
+    int isRlsdOn();
+
+    DWORD lastError() const { return errorCode; }
+    HANDLE handle() const { return deviceHandle; }
+    bool isOpen() const { return deviceHandle != nullptr && deviceHandle != INVALID_HANDLE_VALUE; }
+    bool close();
+
+    // True when \\.\COM<number> opens, or exists but another program holds it.
+    static bool portExists(int number);
+
+private:
+    bool succeed();
+    bool fail(DWORD code);
+    int modemLine(DWORD bit);
+    bool withdrawTimedOutWait();
+
+    HANDLE deviceHandle = nullptr;
+    DWORD errorCode = 0;
+    int overlappedMode = 0;
+    DWORD eventMask = 0;
+    DWORD pendingEvents = 0;
+    OverlappedRecord readOverlapped;
+    OverlappedRecord writeOverlapped;
+    OverlappedRecord waitOverlapped;
+    CriticalSection readLock;
+    CriticalSection writeLock;
+    CriticalSection waitLock;
+};
+
+}  // namespace quenlet

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds Quenlet for Windows: build/x86_64 (run under wine by the tests) and
+# build/i686 (the 32-bit shipping target). Warnings are errors in both.
+# Usage: scripts/build.sh [x86_64|i686 ...]   (default: both)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$root/build"
+targets=("$@")
+((${#targets[@]})) || targets=(x86_64 i686)
+
+for target in "${targets[@]}"; do
+  dir="$root/build/$target"
+  extra=()
+  [ "$target" = x86_64 ] && extra+=(-DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)")
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$target.cmake" \
+      -DQUENLET_WERROR=ON "${extra[@]}" >"$dir.configure.log" 2>&1 \
+      || { cat "$dir.configure.log"; exit 1; }
+  fi
+  echo "build: $target"
+  cmake --build "$dir" -j"$(nproc)" >"$dir.build.log" 2>&1 || { tail -n 60 "$dir.build.log"; exit 1; }
+done

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing Quenlet needs on Debian 12 (run as root). Quiet when
+# everything is there already.
+set -euo pipefail
+
+packages=(
+  cmake make gcc g++ g++-multilib             # native rig tools, the IA-32 thunk check
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64      # the two Windows targets (posix thread model)
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  googletest                                   # compiled for Windows inside the build
+  wine wine64 fonts-wine fonts-liberation      # runs the x86_64 build
+  xvfb xauth x11-utils xdotool                 # private display for window tests
+  socat python3 procps psmisc                  # virtual null-modem and demo device
+  qemu-user                                    # runs the IA-32 thunk check
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: need root to install packages (run as root or with sudo)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The whole test suite from a bare Debian 12: installs what is missing, builds both Windows
+# targets, brings up the serial rig (private Wine prefix, Xvfb display, virtual null-modem) and
+# runs every test through ctest. Ends with ctest's summary; exits with its status.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" x86_64 i686
+
+rig="$root/build/rig"
+"$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true
+"$root/tests/rig/rig.sh" up "$rig" 5
+trap '"$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true' EXIT
+# shellcheck disable=SC1091
+source "$rig/env.sh"
+
+cd "$root/build/x86_64"
+status=0
+ctest --output-on-failure --timeout 300 "$@" || status=$?
+exit $status

@@ -1,0 +1,127 @@
+#include "support/null_modem.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace quenlet::test {
+
+std::string rigDirectory() {
+    const char* unixPath = std::getenv("QUENLET_RIG_DIR");
+    if (unixPath == nullptr || *unixPath != '/') return {};
+    std::string path = "Z:";
+    for (const char* c = unixPath; *c; ++c) path += (*c == '/') ? '\\' : *c;
+    return path;
+}
+
+int testPortNumber() {
+    const char* text = std::getenv("QUENLET_TEST_PORT");
+    const int number = text ? std::atoi(text) : 0;
+    return number > 0 ? number : 5;
+}
+
+std::string testPortName() { return "COM" + std::to_string(testPortNumber()); }
+std::string testDevicePath() { return "\\\\.\\" + testPortName(); }
+
+bool setModemLines(int port, const ModemLines& lines) {
+    std::string text;
+    if (lines.cts) text += "CTS ";
+    if (lines.dsr) text += "DSR ";
+    if (lines.ring) text += "RING ";
+    if (lines.rlsd) text += "RLSD ";
+    text += "\n";
+    // Written beside the state file and renamed over it, so the fixture never reads half a file.
+    const std::string dir = rigDirectory();
+    const std::string target = dir + "\\com" + std::to_string(port) + ".state";
+    const std::string temp = target + ".tmp";
+    const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                    written == text.size();
+    CloseHandle(file);
+    return ok && MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+NullModemPeer::NullModemPeer(int port) {
+    const std::string path = rigDirectory() + "\\com" + std::to_string(port) + ".peer";
+    handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = 5000;
+    SetCommTimeouts(handle_, &timeouts);
+    drain();
+}
+
+NullModemPeer::~NullModemPeer() {
+    if (isOpen()) CloseHandle(handle_);
+}
+
+bool NullModemPeer::write(const void* data, size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(size > 4096 ? 4096 : size);
+        if (!WriteFile(handle_, bytes, chunk, &written, nullptr)) return false;
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+DWORD NullModemPeer::queued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(handle_, &errors, &status) ? status.cbInQue : 0;
+}
+
+std::vector<std::uint8_t> NullModemPeer::read(size_t size, std::chrono::milliseconds limit) {
+    std::vector<std::uint8_t> received;
+    waitUntil(
+        [&] {
+            // Only read what is queued: a read of an empty pty queue may not return under Wine.
+            const DWORD available = queued();
+            if (available > 0) {
+                const size_t offset = received.size();
+                const size_t wanted = std::min<size_t>(available, size - offset);
+                received.resize(offset + wanted);
+                DWORD got = 0;
+                ReadFile(handle_, received.data() + offset, static_cast<DWORD>(wanted), &got, nullptr);
+                received.resize(offset + got);
+            }
+            return received.size() >= size;
+        },
+        limit);
+    return received;
+}
+
+void NullModemPeer::drain() {
+    std::vector<std::uint8_t> sink(4096);
+    for (DWORD available = queued(); available > 0; available = queued()) {
+        DWORD got = 0;
+        if (!ReadFile(handle_, sink.data(), std::min<DWORD>(available, 4096), &got, nullptr) || got == 0)
+            break;
+    }
+}
+
+std::vector<std::uint8_t> allByteValues() {
+    std::vector<std::uint8_t> bytes(256);
+    for (int i = 0; i < 256; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    return bytes;
+}
+
+std::vector<std::uint8_t> patternBytes(size_t size, std::uint32_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t state = seed ? seed : 1;
+    for (auto& byte : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
+}  // namespace quenlet::test

@@ -1,0 +1,356 @@
+// SerialPort against the virtual null-modem: real bytes through a pty pair under Wine, modem lines
+// driven through the rig's ioctl fixture.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "core/serial_port.h"
+#include "settings/port_settings.h"
+#include "support/null_modem.h"
+
+namespace quenlet {
+namespace {
+
+using namespace std::chrono_literals;
+using test::NullModemPeer;
+
+constexpr DWORD kControllerEventMask = 505;
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(test::rigDirectory().empty()) << "the serial rig is not up (QUENLET_RIG_DIR)";
+        test::setModemLines(test::testPortNumber(), {});
+        ASSERT_TRUE(peer.isOpen()) << "cannot open the far end of " << test::testPortName();
+    }
+
+    bool openDefault(SerialPort& port, int baud = 9600) {
+        return port.open(test::testDevicePath().c_str(), baud, 8, 0, 0, 0, 1);
+    }
+
+    // Reads from `port` until `size` bytes arrived or the limit passed.
+    static std::vector<std::uint8_t> readFromPort(SerialPort& port, size_t size,
+                                                  std::chrono::milliseconds limit) {
+        std::vector<std::uint8_t> received;
+        std::vector<std::uint8_t> chunk(1023);
+        test::waitUntil(
+            [&] {
+                DWORD count = 0;
+                if (port.read(chunk.data(), static_cast<DWORD>(chunk.size()), &count) && count > 0)
+                    received.insert(received.end(), chunk.begin(), chunk.begin() + count);
+                return received.size() >= size;
+            },
+            limit);
+        return received;
+    }
+
+    static bool writeAll(SerialPort& port, const std::vector<std::uint8_t>& bytes) {
+        size_t offset = 0;
+        while (offset < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(1024, bytes.size() - offset));
+            DWORD written = 0;
+            if (!port.write(bytes.data() + offset, chunk, &written) || written == 0) return false;
+            offset += written;
+        }
+        return true;
+    }
+
+    NullModemPeer peer;
+};
+
+TEST_F(SerialPortTest, EveryByteValueCrossesBothWaysUnchanged) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port)) << port.lastError();
+    const auto bytes = test::allByteValues();
+
+    ASSERT_TRUE(writeAll(port, bytes));
+    EXPECT_EQ(peer.read(bytes.size(), 5s), bytes);
+
+    ASSERT_TRUE(peer.write(bytes.data(), bytes.size()));
+    EXPECT_EQ(readFromPort(port, bytes.size(), 5s), bytes);
+}
+
+TEST_F(SerialPortTest, SixtyFourKilobyteBurstsArriveIntact) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port, 256000)) << port.lastError();
+    ASSERT_TRUE(port.setQueueSizes(10240));
+    const auto outbound = test::patternBytes(64 * 1024, 7);
+    const auto inbound = test::patternBytes(64 * 1024, 11);
+
+    // The pty buffer is smaller than 64 KiB, so the peer must drain while the port writes.
+    std::vector<std::uint8_t> atPeer;
+    size_t offset = 0;
+    while (offset < outbound.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(1024, outbound.size() - offset));
+        DWORD written = 0;
+        ASSERT_TRUE(port.write(outbound.data() + offset, chunk, &written)) << port.lastError();
+        offset += written;
+        const auto got = peer.read(written, 0ms);
+        atPeer.insert(atPeer.end(), got.begin(), got.end());
+    }
+    const auto rest = peer.read(outbound.size() - atPeer.size(), 5s);
+    atPeer.insert(atPeer.end(), rest.begin(), rest.end());
+    EXPECT_EQ(atPeer, outbound);
+
+    std::vector<std::uint8_t> atPort;
+    for (size_t sent = 0; sent < inbound.size(); sent += 1024) {
+        ASSERT_TRUE(peer.write(inbound.data() + sent, std::min<size_t>(1024, inbound.size() - sent)));
+        const auto got = readFromPort(port, 1, 0ms);
+        atPort.insert(atPort.end(), got.begin(), got.end());
+    }
+    const auto tail = readFromPort(port, inbound.size() - atPort.size(), 5s);
+    atPort.insert(atPort.end(), tail.begin(), tail.end());
+    EXPECT_EQ(atPort, inbound);
+}
+
+TEST_F(SerialPortTest, QuietWaitTimesOutAsSuccessAndTheNextWaitStillWorks) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    ASSERT_TRUE(port.setEventMask(kControllerEventMask));
+
+    for (int round = 0; round < 3; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(port.waitEvent(100));
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(port.takeEvents(), 0u);
+        EXPECT_EQ(port.lastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+        EXPECT_GE(elapsed, 90ms);
+        EXPECT_LT(elapsed, 1500ms);
+    }
+
+    // The withdrawn wait must not poison the next one: data now wakes it.
+    ASSERT_TRUE(peer.write("x"));
+    bool woke = false;
+    test::waitUntil(
+        [&] {
+            woke = port.waitEvent(100) && (port.takeEvents() & EV_RXCHAR);
+            return woke;
+        },
+        3s);
+    EXPECT_TRUE(woke);
+    EXPECT_EQ(port.lastError(), 0u);
+}
+
+TEST_F(SerialPortTest, ReceivedCharacterWakesAPendingWait) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    ASSERT_TRUE(port.setEventMask(kControllerEventMask));
+
+    struct Writer {
+        NullModemPeer* peer;
+        static DWORD WINAPI run(void* self) {
+            Sleep(150);  // let the main thread enter its wait first
+            return static_cast<Writer*>(self)->peer->write("A") ? 0 : 1;
+        }
+    } writer{&peer};
+    UniqueHandle thread(CreateThread(nullptr, 0, &Writer::run, &writer, 0, nullptr));
+    ASSERT_TRUE(thread.valid());
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.waitEvent(5000));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(port.takeEvents() & EV_RXCHAR);
+    EXPECT_EQ(port.takeEvents(), 0u) << "a second take must be empty";
+    EXPECT_LT(elapsed, 2s);
+    WaitForSingleObject(thread.get(), 5000);
+    EXPECT_EQ(readFromPort(port, 1, 2s), std::vector<std::uint8_t>{'A'});
+}
+
+TEST_F(SerialPortTest, ReadOfEmptyQueueReturnsNothingAtOnce) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    std::vector<std::uint8_t> buffer(1023);
+    DWORD count = 12345;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.read(buffer.data(), 1023, &count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    EXPECT_EQ(port.lastError(), 0u);
+}
+
+TEST_F(SerialPortTest, BaudRateTableIsCheckedBeforeTheDeviceIsTouched) {
+    SerialPort holder;
+    ASSERT_TRUE(openDefault(holder));
+
+    SerialPort port;
+    // A missing port leaves a known error code behind.
+    EXPECT_FALSE(port.open("\\\\.\\COM9", 9600, 8, 0, 0, 0, 1));
+    const DWORD missing = port.lastError();
+    EXPECT_NE(missing, 0u);
+
+    // Were the device touched, the held port would answer access denied.
+    EXPECT_FALSE(port.open(test::testDevicePath().c_str(), 1000, 8, 0, 0, 0, 1));
+    EXPECT_EQ(port.lastError(), missing);
+    EXPECT_FALSE(port.isOpen());
+
+    holder.close();
+    for (int rate : {128000, 256000, 110, 115200}) {
+        EXPECT_TRUE(port.open(test::testDevicePath().c_str(), rate, 8, 0, 0, 0, 1)) << rate;
+        EXPECT_EQ(port.lastError(), 0u);
+    }
+}
+
+TEST_F(SerialPortTest, OpeningAnOpenPortClosesTheOldHandleFirst) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    // The device is exclusive: the second open only succeeds if the first handle was closed.
+    ASSERT_TRUE(openDefault(port)) << port.lastError();
+    EXPECT_TRUE(port.isOpen());
+
+    // Also when the new open fails.
+    EXPECT_FALSE(port.open("\\\\.\\COM9", 9600, 8, 0, 0, 0, 1));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(port.handle(), nullptr);
+    SerialPort other;
+    EXPECT_TRUE(openDefault(other)) << "the old handle was left open: " << other.lastError();
+}
+
+TEST_F(SerialPortTest, CloseOfAClosedPortKeepsTheErrorCode) {
+    SerialPort port;
+    EXPECT_TRUE(port.close());
+    EXPECT_EQ(port.lastError(), 0u);
+    EXPECT_FALSE(port.open("\\\\.\\COM9", 9600, 8, 0, 0, 0, 1));
+    const DWORD code = port.lastError();
+    ASSERT_NE(code, 0u);
+    EXPECT_TRUE(port.close());
+    EXPECT_EQ(port.lastError(), code);
+
+    ASSERT_TRUE(openDefault(port));
+    EXPECT_TRUE(port.close());
+    EXPECT_EQ(port.lastError(), 0u);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(SerialPortTest, HeldPortIsRefusedWithAccessDenied) {
+    SerialPort holder;
+    ASSERT_TRUE(openDefault(holder));
+    SerialPort port;
+    EXPECT_FALSE(openDefault(port));
+    EXPECT_EQ(port.lastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(port.handle(), nullptr);
+}
+
+TEST_F(SerialPortTest, ModemLinesFollowTheFarEndAndRaiseTheirEvents) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    ASSERT_TRUE(port.setEventMask(kControllerEventMask));
+    EXPECT_EQ(port.isCtsOn(), 0);
+    EXPECT_EQ(port.isDsrOn(), 0);
+    EXPECT_EQ(port.isRingOn(), 0);
+    EXPECT_EQ(port.isRlsdOn(), 0);
+
+    struct Case {
+        test::ModemLines lines;
+        DWORD event;
+        int (SerialPort::*query)();
+    };
+    const Case cases[] = {
+        {{.cts = true}, EV_CTS, &SerialPort::isCtsOn},
+        {{.dsr = true}, EV_DSR, &SerialPort::isDsrOn},
+        {{.ring = true}, EV_RING, &SerialPort::isRingOn},
+        {{.rlsd = true}, EV_RLSD, &SerialPort::isRlsdOn},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.event);
+        for (bool on : {true, false}) {
+            ASSERT_TRUE(test::setModemLines(test::testPortNumber(), on ? c.lines : test::ModemLines{}));
+            DWORD seen = 0;
+            test::waitUntil(
+                [&] {
+                    if (port.waitEvent(100)) seen |= port.takeEvents();
+                    return (seen & c.event) != 0;
+                },
+                3s);
+            EXPECT_TRUE(seen & c.event) << "event missing after turning the line " << (on ? "on" : "off");
+            EXPECT_EQ((port.*c.query)(), on ? 1 : 0);
+            EXPECT_EQ(port.lastError(), 0u);
+        }
+    }
+}
+
+TEST_F(SerialPortTest, EventsOutsideTheMaskAreNotReported) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    ASSERT_TRUE(port.setEventMask(EV_CTS));
+    ASSERT_TRUE(peer.write("data"));
+    ASSERT_TRUE(test::setModemLines(test::testPortNumber(), {.cts = true}));
+    DWORD seen = 0;
+    test::waitUntil(
+        [&] {
+            if (port.waitEvent(100)) seen |= port.takeEvents();
+            return (seen & EV_CTS) != 0;
+        },
+        3s);
+    EXPECT_EQ(seen, static_cast<DWORD>(EV_CTS));
+}
+
+TEST_F(SerialPortTest, FlowControlPresetsReachTheControlBlock) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    DCB before{};
+    before.DCBlength = sizeof before;
+    ASSERT_TRUE(GetCommState(port.handle(), &before));
+
+    // An unknown preset writes the block back unchanged and still succeeds.
+    ASSERT_TRUE(port.setFlowControl(4));
+    DCB after{};
+    after.DCBlength = sizeof after;
+    ASSERT_TRUE(GetCommState(port.handle(), &after));
+    EXPECT_EQ(after.fOutxCtsFlow, before.fOutxCtsFlow);
+    EXPECT_EQ(after.fOutxDsrFlow, before.fOutxDsrFlow);
+    EXPECT_EQ(after.fOutX, before.fOutX);
+    EXPECT_EQ(after.fInX, before.fInX);
+
+    ASSERT_TRUE(port.setFlowControl(1));
+    ASSERT_TRUE(GetCommState(port.handle(), &after));
+    EXPECT_EQ(after.fOutX, 1u);
+    EXPECT_EQ(after.fInX, 1u);
+    EXPECT_EQ(after.XonChar, 0x11);
+    EXPECT_EQ(after.XoffChar, 0x13);
+
+    ASSERT_TRUE(port.setFlowControl(2));
+    ASSERT_TRUE(GetCommState(port.handle(), &after));
+    EXPECT_EQ(after.fOutxCtsFlow, 1u);
+    EXPECT_EQ(after.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
+    EXPECT_EQ(after.fOutX, 0u);
+
+    ASSERT_TRUE(port.setFlowControl(0));
+    ASSERT_TRUE(GetCommState(port.handle(), &after));
+    EXPECT_EQ(after.fOutxCtsFlow, 0u);
+    EXPECT_EQ(after.fOutxDsrFlow, 0u);
+    EXPECT_EQ(after.fOutX, 0u);
+    EXPECT_EQ(after.fInX, 0u);
+}
+
+TEST_F(SerialPortTest, LineParametersReachTheDevice) {
+    SerialPort port;
+    ASSERT_TRUE(port.open(test::testDevicePath().c_str(), 19200, 7, 2, 0, 0, 1)) << port.lastError();
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(port.handle(), &dcb));
+    EXPECT_EQ(dcb.BaudRate, 19200u);
+    EXPECT_EQ(dcb.ByteSize, 7);
+    EXPECT_EQ(dcb.Parity, EVENPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+}
+
+TEST_F(SerialPortTest, PortExistsForPresentHeldAndMissingPorts) {
+    EXPECT_TRUE(SerialPort::portExists(test::testPortNumber()));
+    EXPECT_FALSE(SerialPort::portExists(test::kMissingPortNumber));
+    EXPECT_EQ(GetLastError(), 0u);
+
+    SerialPort holder;
+    ASSERT_TRUE(openDefault(holder));
+    SetLastError(1234);
+    EXPECT_TRUE(SerialPort::portExists(test::testPortNumber()));
+    EXPECT_EQ(GetLastError(), 0u);
+    holder.close();
+
+    // The probe never leaves the port open behind it.
+    SerialPort port;
+    EXPECT_TRUE(openDefault(port)) << port.lastError();
+}
+
+}  // namespace
+}  // namespace quenlet
