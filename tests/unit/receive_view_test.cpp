@@ -1,0 +1,807 @@
+// The receive view: its line breaking on its own, then the window as the program and outside tools
+// use it (the append sequence from a worker thread, text and selection messages, limit, wrapping,
+// scrolling, copying, painting) and the cost of an append at 20 MB measured by work done.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/handles.h"
+#include "framework/ui_handles.h"
+#include "ui/receive_view.h"
+#include "ui/receive_view_layout.h"
+
+namespace quenlet {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Line breaking
+
+// Every character 10 pixels wide, tab stops 40 apart, lines 50 wide: five characters per line.
+GlyphAdvances tenPixelAdvances() {
+    GlyphAdvances advances;
+    advances.width.fill(10);
+    advances.tabStop = 40;
+    return advances;
+}
+
+std::vector<std::size_t> lineStartsOf(const TextLayout& layout) {
+    std::vector<std::size_t> starts;
+    for (std::size_t line = 0; line < layout.lineCount(); ++line) starts.push_back(layout.lineStart(line));
+    return starts;
+}
+
+std::vector<std::size_t> layOut(const std::string& text, int width = 50) {
+    TextLayout layout;
+    layout.setGeometry(tenPixelAdvances(), width);
+    layout.assign(text);
+    return lineStartsOf(layout);
+}
+
+using Starts = std::vector<std::size_t>;
+
+TEST(ReceiveViewLayout, EmptyTextIsOneLine) {
+    EXPECT_EQ(layOut(""), Starts({0}));
+}
+
+TEST(ReceiveViewLayout, LineFeedEndsALineWithOrWithoutCarriageReturn) {
+    EXPECT_EQ(layOut("ab\r\ncd"), Starts({0, 4}));
+    EXPECT_EQ(layOut("ab\ncd"), Starts({0, 3}));
+    EXPECT_EQ(layOut("ab\r\n"), Starts({0, 4}));
+    EXPECT_EQ(layOut("a\r\r\nb"), Starts({0, 4}));
+}
+
+TEST(ReceiveViewLayout, LoneCarriageReturnIsAnOrdinaryCharacter) {
+    EXPECT_EQ(layOut("ab\rcd"), Starts({0}));
+    EXPECT_EQ(layOut("ab\rcdef"), Starts({0, 5}));  // the CR takes room like any character
+}
+
+TEST(ReceiveViewLayout, WrapsAfterTheLastBlankThatFits) {
+    EXPECT_EQ(layOut("aaa bbb ccc"), Starts({0, 4, 8}));
+    EXPECT_EQ(layOut("aa\tbbbb"), Starts({0, 3}));
+}
+
+TEST(ReceiveViewLayout, SplitsAWordLongerThanTheLine) {
+    EXPECT_EQ(layOut("aaaaaaaaaaaa"), Starts({0, 5, 10}));
+    EXPECT_EQ(layOut("ab aaaaaaaaaaaa"), Starts({0, 3, 8, 13}));
+}
+
+TEST(ReceiveViewLayout, BlanksPastTheEdgeHangOnTheirLine) {
+    EXPECT_EQ(layOut("aaaaa      b"), Starts({0, 11}));
+}
+
+TEST(ReceiveViewLayout, EveryLineHoldsACharacterHoweverNarrow) {
+    EXPECT_EQ(layOut("abc", 1), Starts({0, 1, 2}));
+}
+
+TEST(ReceiveViewLayout, CarriageReturnAtTheEndWaitsForWhatFollows) {
+    TextLayout layout;
+    layout.setGeometry(tenPixelAdvances(), 50);
+    layout.assign("abcde\r");
+    EXPECT_EQ(lineStartsOf(layout), Starts({0}));  // no room taken yet
+    EXPECT_EQ(layout.lineContentEnd(0), 5u);       // and not shown
+    layout.replace(6, 6, "\nx");
+    EXPECT_EQ(lineStartsOf(layout), Starts({0, 7}));
+    EXPECT_EQ(layout.lineContentEnd(0), 5u);
+
+    layout.assign("abcde\r");
+    layout.replace(6, 6, "x");
+    EXPECT_EQ(lineStartsOf(layout), Starts({0, 5}));  // now an ordinary character on the next line
+}
+
+// Random text appended in random pieces, and edited in the middle, breaks exactly as the whole
+// text laid out at once.
+TEST(ReceiveViewLayout, PiecewiseAndEditedTextBreaksLikeWholeText) {
+    std::mt19937 random(20240607);
+    const std::string alphabet = "aaaaabbbcc  \t\r\n\r\nX";
+    GlyphAdvances advances = tenPixelAdvances();
+    advances.width['a'] = 7;
+    advances.width['X'] = 23;
+    advances.width[' '] = 4;
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        const int length = std::uniform_int_distribution<int>(0, 400)(random);
+        for (int i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+        const int width = std::uniform_int_distribution<int>(1, 120)(random);
+
+        TextLayout piecewise;
+        piecewise.setGeometry(advances, width);
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t piece = std::min<std::size_t>(text.size() - at, 1 + random() % 17);
+            piecewise.replace(piecewise.length(), piecewise.length(), text.substr(at, piece));
+            at += piece;
+        }
+        TextLayout whole;
+        whole.setGeometry(advances, width);
+        whole.assign(text);
+        ASSERT_EQ(piecewise.text(), text);
+        ASSERT_EQ(lineStartsOf(piecewise), lineStartsOf(whole)) << "round " << round << " width " << width;
+        for (std::size_t line = 0; line < whole.lineCount(); ++line)
+            ASSERT_EQ(piecewise.lineContentEnd(line), whole.lineContentEnd(line));
+
+        if (text.empty()) continue;
+        const std::size_t begin = random() % text.size();
+        const std::size_t end = begin + random() % (text.size() - begin);
+        const std::string inserted = text.substr(0, random() % 20);
+        piecewise.replace(begin, end, inserted);
+        text.replace(begin, end - begin, inserted);
+        whole.assign(text);
+        ASSERT_EQ(piecewise.text(), text);
+        ASSERT_EQ(lineStartsOf(piecewise), lineStartsOf(whole)) << "edit, round " << round;
+    }
+}
+
+TEST(ReceiveViewLayout, AnAppendExaminesOnlyItsOwnTextAndTheLastLine) {
+    TextLayout layout;
+    layout.setGeometry(tenPixelAdvances(), 300);  // 30 characters a line
+    std::string chunk;
+    for (int i = 0; i < 1023; ++i) chunk += static_cast<char>(i % 7 == 6 ? ' ' : 'a' + i % 26);
+    for (int i = 0; i < 2000; ++i) {
+        layout.replace(layout.length(), layout.length(), chunk);
+        // Each character once, plus the words moved to a new line, plus the unfinished last line.
+        ASSERT_LE(layout.lastBreakWork(), 2 * chunk.size() + 30);
+    }
+    EXPECT_EQ(layout.length(), 2000 * chunk.size());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window
+
+constexpr int kViewId = 1000;
+
+// What the parent window heard from the view.
+struct ParentLog {
+    std::vector<WORD> notifications;
+    int contextMenus = 0;
+
+    int count(WORD code) const { return static_cast<int>(std::count(notifications.begin(), notifications.end(), code)); }
+};
+ParentLog g_parentLog;
+
+LRESULT CALLBACK parentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == kViewId) g_parentLog.notifications.push_back(HIWORD(wParam));
+    if (message == WM_CONTEXTMENU) ++g_parentLog.contextMenus;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class OwnedWindow {
+public:
+    explicit OwnedWindow(HWND window = nullptr) : window_(window) {}
+    ~OwnedWindow() {
+        if (window_ != nullptr) DestroyWindow(window_);
+    }
+    OwnedWindow(const OwnedWindow&) = delete;
+    OwnedWindow& operator=(const OwnedWindow&) = delete;
+    HWND get() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+LRESULT send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendMessageA(window, message, wParam, lParam);
+}
+
+// Exactly what the program does for every received chunk.
+void appendReceived(HWND box, const char* text) {
+    const LRESULT length = SendMessageA(box, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageA(box, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+std::string textOf(HWND box) {
+    const auto length = static_cast<std::size_t>(send(box, WM_GETTEXTLENGTH));
+    std::string text(length + 1, '\0');
+    const auto copied = static_cast<std::size_t>(send(box, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data())));
+    text.resize(copied);
+    return text;
+}
+
+std::pair<DWORD, DWORD> selectionOf(HWND box) {
+    DWORD start = 0;
+    DWORD end = 0;
+    send(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+}
+
+std::size_t lineCountOf(HWND box) { return static_cast<std::size_t>(send(box, EM_GETLINECOUNT)); }
+std::size_t firstVisibleOf(HWND box) { return static_cast<std::size_t>(send(box, EM_GETFIRSTVISIBLELINE)); }
+
+std::string clipboardText() {
+    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
+    std::string text = "<no CF_TEXT>";
+    if (const HANDLE data = GetClipboardData(CF_TEXT)) {
+        if (const auto* bytes = static_cast<const char*>(GlobalLock(data))) {
+            text = bytes;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Dispatches this thread's messages until handle is signalled or the time is up.
+bool pumpUntilSignalled(HANDLE handle, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        const DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
+
+// The shown top-level window the views live in. It lasts as long as the process and goes with it:
+// destroying a shown window waits two seconds for a window manager on a bare X server.
+HWND sharedParent() {
+    static const HWND parent = [] {
+        const HINSTANCE instance = GetModuleHandleA(nullptr);
+        WNDCLASSA parentClass{};
+        parentClass.lpfnWndProc = parentProcedure;
+        parentClass.hInstance = instance;
+        parentClass.lpszClassName = "ReceiveViewTestParent";
+        RegisterClassA(&parentClass);
+        return CreateWindowExA(0, "ReceiveViewTestParent", "receive view test", WS_POPUP | WS_VISIBLE, 0, 0, 700, 300,
+                               nullptr, nullptr, instance, nullptr);
+    }();
+    return parent;
+}
+
+class ReceiveViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const HINSTANCE instance = GetModuleHandleA(nullptr);
+        ASSERT_TRUE(registerReceiveViewClass(instance));
+        ASSERT_TRUE(registerReceiveViewClass(instance));  // a second call is harmless
+        ASSERT_NE(sharedParent(), nullptr);
+        g_parentLog = ParentLog();
+        ownedView_ = std::make_unique<OwnedWindow>(createView(kReceiveViewClassName));
+        view_ = ownedView_->get();
+        ASSERT_NE(view_, nullptr);
+
+        const HDC screen = GetDC(nullptr);
+        const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, screen);
+        font_.reset(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New"));
+        ASSERT_TRUE(font_);
+        send(view_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    }
+
+    void TearDown() override { ownedView_.reset(); }
+
+    HWND createView(const char* className, int id = kViewId) const {
+        return CreateWindowExA(WS_EX_CLIENTEDGE, className, "", kViewStyle, 10, 10, 300, 100, sharedParent(),
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    }
+
+    int lineHeight() const {
+        const HDC dc = GetDC(view_);
+        const HGDIOBJ previous = SelectObject(dc, font_.get());
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc, &metrics);
+        SelectObject(dc, previous);
+        ReleaseDC(view_, dc);
+        return metrics.tmHeight;
+    }
+
+    int textWidth(const char* text) const {
+        const HDC dc = GetDC(view_);
+        const HGDIOBJ previous = SelectObject(dc, font_.get());
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
+        SelectObject(dc, previous);
+        ReleaseDC(view_, dc);
+        return size.cx;
+    }
+
+    RECT clientRect() const {
+        RECT client{};
+        GetClientRect(view_, &client);
+        return client;
+    }
+
+    ReceiveViewDiagnostics diagnostics() const {
+        ReceiveViewDiagnostics result;
+        EXPECT_TRUE(readReceiveViewDiagnostics(view_, result));
+        return result;
+    }
+
+    std::unique_ptr<OwnedWindow> ownedView_;
+    HWND view_ = nullptr;
+    UniqueFont font_;
+};
+
+// --- text messages ---
+
+struct WorkerJob {
+    HWND box;
+    const std::vector<std::string>* chunks;
+};
+
+DWORD WINAPI appendChunks(void* parameter) {
+    const auto* job = static_cast<const WorkerJob*>(parameter);
+    for (const std::string& chunk : *job->chunks) appendReceived(job->box, chunk.c_str());
+    return 0;
+}
+
+TEST_F(ReceiveViewTest, AppendSequenceFromAWorkerThreadBuildsTheExactText) {
+    send(view_, EM_LIMITTEXT, 0x1400000);
+    std::vector<std::string> chunks;
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        std::string chunk;
+        if (i % 2 == 0) {
+            chunk = "line " + std::to_string(i) + " of received text\r\n";
+        } else {
+            char pair[4];
+            for (int b = 0; b < 40; ++b) {
+                std::snprintf(pair, sizeof(pair), "%02X ", static_cast<unsigned>((i * 7 + b) & 0xFF));
+                chunk += pair;
+            }
+        }
+        expected += chunk;
+        chunks.push_back(std::move(chunk));
+    }
+    WorkerJob job{view_, &chunks};
+    const UniqueHandle worker(CreateThread(nullptr, 0, appendChunks, &job, 0, nullptr));
+    ASSERT_TRUE(worker);
+    ASSERT_TRUE(pumpUntilSignalled(worker.get(), 10000));
+
+    EXPECT_EQ(textOf(view_), expected);
+    EXPECT_EQ(static_cast<std::size_t>(send(view_, WM_GETTEXTLENGTH)), expected.size());
+    EXPECT_EQ(selectionOf(view_), std::make_pair(static_cast<DWORD>(expected.size()), static_cast<DWORD>(expected.size())));
+    EXPECT_GT(lineCountOf(view_), 150u);
+    EXPECT_EQ(g_parentLog.count(EN_CHANGE), 300);
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 0);
+}
+
+TEST_F(ReceiveViewTest, GetTextCopiesAtMostOneLessThanTheBufferAndATerminator) {
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("0123456789"));
+    EXPECT_EQ(send(view_, WM_GETTEXTLENGTH), 10);
+
+    char buffer[16];
+    std::memset(buffer, '#', sizeof(buffer));
+    EXPECT_EQ(send(view_, WM_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer)), 4);
+    EXPECT_STREQ(buffer, "0123");
+    EXPECT_EQ(buffer[5], '#');
+
+    std::memset(buffer, '#', sizeof(buffer));
+    EXPECT_EQ(send(view_, WM_GETTEXT, 0, reinterpret_cast<LPARAM>(buffer)), 0);
+    EXPECT_EQ(buffer[0], '#');
+
+    EXPECT_EQ(send(view_, WM_GETTEXT, 11, reinterpret_cast<LPARAM>(buffer)), 10);
+    EXPECT_STREQ(buffer, "0123456789");
+    EXPECT_EQ(send(view_, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer)), 10);
+}
+
+TEST_F(ReceiveViewTest, SetTextReplacesEverythingAndEmptyTextClears) {
+    for (int i = 0; i < 50; ++i) appendReceived(view_, "some received line\r\n");
+    ASSERT_GT(firstVisibleOf(view_), 0u);
+
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Receiving file to...\r\nC:\\capture.bin"));
+    EXPECT_EQ(textOf(view_), "Receiving file to...\r\nC:\\capture.bin");
+    EXPECT_EQ(lineCountOf(view_), 2u);
+    EXPECT_EQ(firstVisibleOf(view_), 0u);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(DWORD{0}, DWORD{0}));
+
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    EXPECT_EQ(send(view_, WM_GETTEXTLENGTH), 0);
+    EXPECT_EQ(lineCountOf(view_), 1u);
+    appendReceived(view_, "new data");
+    EXPECT_EQ(textOf(view_), "new data");
+}
+
+TEST_F(ReceiveViewTest, LimitKeepsWhatFitsAndReportsTheRest) {
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), 30000);  // an edit box's default
+    send(view_, EM_LIMITTEXT, 10);
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), 10);
+    appendReceived(view_, "12345678");
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 0);
+    appendReceived(view_, "abcde");
+    EXPECT_EQ(textOf(view_), "12345678ab");
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 1);
+    appendReceived(view_, "z");
+    EXPECT_EQ(textOf(view_), "12345678ab");
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 2);
+
+    send(view_, EM_SETLIMITTEXT, 0);
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), 0x7FFFFFFE);
+}
+
+// The same messages to an edit box and to the view leave the same text and selection.
+TEST_F(ReceiveViewTest, TextAndSelectionMessagesMatchAnEditBox) {
+    const OwnedWindow edit(createView("EDIT", 1001));
+    ASSERT_NE(edit.get(), nullptr);
+    const HWND boxes[] = {edit.get(), view_};
+
+    struct Step {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    const auto text = [](const char* value) { return reinterpret_cast<LPARAM>(value); };
+    const Step steps[] = {
+        {WM_SETTEXT, 0, text("0123456789")},
+        {EM_SETSEL, 5, 2},
+        {EM_SETSEL, static_cast<WPARAM>(-1), 0},
+        {EM_SETSEL, 2, -1},
+        {EM_SETSEL, 3, 4},
+        {EM_SETSEL, static_cast<WPARAM>(-1), 7},
+        {EM_SETSEL, 4, 50},
+        {EM_SETSEL, static_cast<WPARAM>(-5), 3},
+        {EM_SETSEL, 3, 6},
+        {EM_REPLACESEL, FALSE, text("abc\r\ndef")},
+        {EM_SETSEL, 0, 2},
+        {EM_REPLACESEL, FALSE, text("")},
+        {EM_LIMITTEXT, 10, 0},
+        {WM_SETTEXT, 0, text("0123456789ABCDEF")},  // not cut: the limit is for replacements
+        {EM_SETSEL, 3, 3},
+        {EM_REPLACESEL, FALSE, text("x")},
+        {EM_SETSEL, 3, 5},
+        {EM_REPLACESEL, FALSE, text("xyz")},
+        {EM_SETSEL, 0, 10},
+        {EM_REPLACESEL, FALSE, text("pq")},
+        {EM_SETSEL, 6, 6},
+        {EM_REPLACESEL, FALSE, text("123456789")},
+    };
+    int index = 0;
+    for (const Step& step : steps) {
+        LRESULT results[2];
+        for (int box = 0; box < 2; ++box) results[box] = send(boxes[box], step.message, step.wParam, step.lParam);
+        if (step.message == WM_SETTEXT) {
+            EXPECT_EQ(results[0], results[1]) << "step " << index;
+        }
+        EXPECT_EQ(textOf(boxes[0]), textOf(boxes[1])) << "step " << index;
+        EXPECT_EQ(selectionOf(boxes[0]), selectionOf(boxes[1])) << "step " << index;
+        EXPECT_EQ(send(boxes[0], EM_GETSEL), send(boxes[1], EM_GETSEL)) << "step " << index;
+        EXPECT_EQ(send(boxes[0], WM_GETTEXTLENGTH), send(boxes[1], WM_GETTEXTLENGTH)) << "step " << index;
+        ++index;
+    }
+    for (const char* sample : {"", "ab\r\n", "ab\r\ncd", "ab\rcd", "x\r\n\r\n"}) {
+        send(edit.get(), WM_SETTEXT, 0, text(sample));
+        send(view_, WM_SETTEXT, 0, text(sample));
+        EXPECT_EQ(lineCountOf(edit.get()), lineCountOf(view_)) << sample;
+    }
+}
+
+// --- lines, wrapping and scrolling ---
+
+TEST_F(ReceiveViewTest, LineBreaksStartNewLinesEvenWhenSplitAcrossAppends) {
+    appendReceived(view_, "ab\r\ncd");
+    EXPECT_EQ(lineCountOf(view_), 2u);
+    EXPECT_EQ(send(view_, EM_LINEINDEX, 1), 4);
+
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    appendReceived(view_, "ab\r");
+    EXPECT_EQ(lineCountOf(view_), 1u);
+    appendReceived(view_, "\ncd");
+    EXPECT_EQ(lineCountOf(view_), 2u);
+    EXPECT_EQ(send(view_, EM_LINEINDEX, 1), 4);
+    EXPECT_EQ(send(view_, EM_LINELENGTH, 0), 2);
+
+    // A lone LF also starts a line; a lone CR stays in its line.
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    appendReceived(view_, "ab\ncd\ref");
+    EXPECT_EQ(lineCountOf(view_), 2u);
+    EXPECT_EQ(send(view_, EM_LINELENGTH, 3), 5);
+}
+
+TEST_F(ReceiveViewTest, LongLinesWrapAtTheWidthAndAgainWhenResized) {
+    std::string words;
+    for (int i = 0; i < 60; ++i) words += "word ";
+    appendReceived(view_, words.c_str());
+    const std::size_t lines = lineCountOf(view_);
+    ASSERT_GT(lines, 1u);
+    const std::string text = textOf(view_);
+    for (std::size_t line = 1; line < lines; ++line) {
+        const auto start = static_cast<std::size_t>(send(view_, EM_LINEINDEX, line));
+        EXPECT_EQ(text[start - 1], ' ') << "line " << line << " does not start after a space";
+    }
+    // Each full line holds as many words as fit in the text width.
+    const int wordsPerLine = static_cast<int>(send(view_, EM_LINEINDEX, 1)) / 5;
+    EXPECT_LE(textWidth("word") + (wordsPerLine - 1) * textWidth("word "), clientRect().right);
+    EXPECT_GT((wordsPerLine + 1) * textWidth("word "), clientRect().right - 10);
+
+    SetWindowPos(view_, nullptr, 0, 0, 150, 100, SWP_NOMOVE | SWP_NOZORDER);
+    const std::size_t narrowLines = lineCountOf(view_);
+    EXPECT_GT(narrowLines, lines);
+    SetWindowPos(view_, nullptr, 0, 0, 600, 100, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_LT(lineCountOf(view_), lines);
+
+    // Hex text without line breaks wraps between pairs; a run without blanks is split.
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::string(400, 'x').c_str()));
+    EXPECT_GT(lineCountOf(view_), 1u);
+}
+
+TEST_F(ReceiveViewTest, TheViewFollowsTheEndOfTheText) {
+    for (int i = 0; i < 100; ++i) appendReceived(view_, ("line " + std::to_string(i) + "\r\n").c_str());
+    const std::size_t lines = lineCountOf(view_);
+    EXPECT_EQ(lines, 101u);
+    const std::size_t first = firstVisibleOf(view_);
+    ASSERT_GT(first, 0u);
+    const std::size_t visible = lines - first;
+    EXPECT_GE(visible, 1u);
+    EXPECT_LE(static_cast<int>(visible) * lineHeight(), clientRect().bottom);
+    EXPECT_GT(static_cast<int>(visible + 1) * lineHeight(), clientRect().bottom - 2);
+
+    send(view_, EM_LINESCROLL, 0, -50);
+    EXPECT_EQ(firstVisibleOf(view_), first - 50);
+    appendReceived(view_, "one more\r\n");
+    EXPECT_EQ(firstVisibleOf(view_), first + 1);
+    send(view_, EM_LINESCROLL, 0, 1000);  // never past the end
+    EXPECT_EQ(firstVisibleOf(view_), first + 1);
+
+    // A resize keeps the end in view, or else the first line shown.
+    SetWindowPos(view_, nullptr, 0, 0, 200, 60, SWP_NOMOVE | SWP_NOZORDER);
+    const std::size_t endFirst = firstVisibleOf(view_);
+    EXPECT_GT(endFirst, first + 1);
+    send(view_, EM_LINESCROLL, 0, 1);
+    EXPECT_EQ(firstVisibleOf(view_), endFirst);
+    send(view_, EM_LINESCROLL, 0, -30);
+    SetWindowPos(view_, nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(firstVisibleOf(view_), endFirst - 30);
+}
+
+void setControlKey(bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+TEST_F(ReceiveViewTest, KeysWheelAndScrollBarScroll) {
+    for (int i = 0; i < 100; ++i) appendReceived(view_, "text\r\n");
+    const std::size_t last = firstVisibleOf(view_);
+    const std::size_t page = lineCountOf(view_) - last;
+    ASSERT_GT(last, 2 * page);
+
+    send(view_, WM_KEYDOWN, VK_PRIOR);
+    EXPECT_EQ(firstVisibleOf(view_), last - page);
+    send(view_, WM_KEYDOWN, VK_UP);
+    EXPECT_EQ(firstVisibleOf(view_), last - page - 1);
+    send(view_, WM_KEYDOWN, VK_NEXT);
+    EXPECT_EQ(firstVisibleOf(view_), last - 1);
+    send(view_, WM_KEYDOWN, VK_DOWN);
+    EXPECT_EQ(firstVisibleOf(view_), last);
+
+    UINT wheelLines = 3;
+    SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &wheelLines, 0);
+    send(view_, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_EQ(firstVisibleOf(view_), last - wheelLines);
+
+    setControlKey(true);
+    send(view_, WM_KEYDOWN, VK_HOME);
+    EXPECT_EQ(firstVisibleOf(view_), 0u);
+    send(view_, WM_KEYDOWN, VK_END);
+    EXPECT_EQ(firstVisibleOf(view_), last);
+    setControlKey(false);
+
+    send(view_, WM_VSCROLL, SB_TOP);
+    EXPECT_EQ(firstVisibleOf(view_), 0u);
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_ALL;
+    ASSERT_TRUE(GetScrollInfo(view_, SB_VERT, &info));
+    EXPECT_EQ(info.nMax + 1, static_cast<int>(lineCountOf(view_)));
+    EXPECT_EQ(info.nPage, page);
+    EXPECT_EQ(info.nPos, 0);
+    send(view_, WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(firstVisibleOf(view_), last);
+}
+
+// --- selection and the dialog ---
+
+TEST_F(ReceiveViewTest, SelectionIsCopiedAsText) {
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("hello world\r\nsecond line"));
+    send(view_, EM_SETSEL, 6, 17);
+    send(view_, WM_COPY);
+    EXPECT_EQ(clipboardText(), "world\r\nseco");
+
+    send(view_, EM_SETSEL, 0, 5);
+    send(view_, WM_CHAR, 0x03);  // Ctrl+C
+    EXPECT_EQ(clipboardText(), "hello");
+
+    send(view_, WM_CLEAR);  // read-only: these change nothing
+    send(view_, WM_CUT);
+    send(view_, WM_PASTE);
+    EXPECT_EQ(textOf(view_), "hello world\r\nsecond line");
+}
+
+TEST_F(ReceiveViewTest, MouseSelectsByDragShiftClickAndDoubleClick) {
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("hello world\r\nsecond line"));
+    const int y = 1 + lineHeight() / 2;
+    const int left = 4;  // where an edit box starts its text
+    send(view_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(left, y));
+    send(view_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(left + textWidth("hello") + 1, y));
+    send(view_, WM_LBUTTONUP, 0, MAKELPARAM(left + textWidth("hello") + 1, y));
+    EXPECT_EQ(selectionOf(view_), std::make_pair(DWORD{0}, DWORD{5}));
+    EXPECT_EQ(GetFocus(), view_);
+
+    send(view_, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(left + textWidth("sec") + 1, y + lineHeight()));
+    send(view_, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(DWORD{0}, DWORD{16}));
+
+    send(view_, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(left + textWidth("hello wo"), y));
+    send(view_, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(DWORD{6}, DWORD{11}));
+    send(view_, WM_COPY);
+    EXPECT_EQ(clipboardText(), "world");
+}
+
+TEST_F(ReceiveViewTest, DialogKeysAndRightButtonStayWithTheDialog) {
+    const LRESULT code = send(view_, WM_GETDLGCODE);
+    EXPECT_EQ(code, DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS);
+    MSG enter{};
+    enter.message = WM_KEYDOWN;
+    enter.wParam = VK_RETURN;
+    EXPECT_EQ(send(view_, WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & (DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE), 0);
+
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("text"));
+    send(view_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+    send(view_, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(g_parentLog.contextMenus, 0);
+    EXPECT_EQ(textOf(view_), "text");
+}
+
+// Builds an in-memory dialog template: Courier New 8 pt, one receive box with id 1000.
+std::vector<WORD> receiveBoxDialogTemplate() {
+    std::vector<WORD> words;
+    const auto dword = [&](DWORD value) {
+        words.push_back(LOWORD(value));
+        words.push_back(HIWORD(value));
+    };
+    const auto string = [&](const char* value) {
+        for (; *value != '\0'; ++value) words.push_back(static_cast<WORD>(*value));
+        words.push_back(0);
+    };
+    dword(WS_POPUP | DS_SETFONT | DS_MODALFRAME);
+    dword(0);
+    words.push_back(1);                                    // one control
+    for (const WORD value : {0, 0, 296, 70}) words.push_back(value);
+    words.push_back(0);                                    // no menu
+    words.push_back(0);                                    // standard dialog class
+    string("");                                            // no title
+    words.push_back(8);
+    string("Courier New");
+    if (words.size() % 2 != 0) words.push_back(0);        // items start on a DWORD
+    dword(kViewStyle & ~WS_VISIBLE);
+    dword(WS_EX_CLIENTEDGE);
+    for (const WORD value : {2, 4, 290, 60}) words.push_back(value);
+    words.push_back(kViewId);
+    string(kReceiveViewClassName);
+    string("");
+    words.push_back(0);                                    // no creation data
+    return words;
+}
+
+INT_PTR CALLBACK defaultDialogProcedure(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST_F(ReceiveViewTest, ADialogTemplateCreatesTheViewWithTheDialogFont) {
+    const std::vector<WORD> dialogTemplate = receiveBoxDialogTemplate();
+    const OwnedWindow dialog(CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                                        reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()),
+                                                        nullptr, defaultDialogProcedure, 0));
+    ASSERT_NE(dialog.get(), nullptr);
+    const HWND box = GetDlgItem(dialog.get(), kViewId);
+    ASSERT_NE(box, nullptr);
+    char className[64] = {};
+    GetClassNameA(box, className, sizeof(className));
+    EXPECT_STREQ(className, kReceiveViewClassName);
+    EXPECT_EQ(send(box, WM_GETFONT), send(dialog.get(), WM_GETFONT));
+    EXPECT_NE(send(box, WM_GETFONT), 0);
+
+    send(box, EM_LIMITTEXT, 0x1400000);
+    appendReceived(box, "41 42 ");
+    appendReceived(box, "43 ");
+    EXPECT_EQ(textOf(box), "41 42 43 ");
+}
+
+// --- painting and cost ---
+
+// Counts the pixels in rows [top, bottom) of the view's client area, painted through
+// WM_PRINTCLIENT, that differ from the background colour.
+int inkedPixels(HWND view, int top, int bottom) {
+    RECT client{};
+    GetClientRect(view, &client);
+    const HDC screen = GetDC(view);
+    const HDC memory = CreateCompatibleDC(screen);
+    const UniqueBitmap bitmap(CreateCompatibleBitmap(screen, client.right, client.bottom));
+    ReleaseDC(view, screen);
+    const HGDIOBJ previous = SelectObject(memory, bitmap.get());
+    SendMessageA(view, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    const COLORREF background = GetPixel(memory, client.right - 1, client.bottom - 1);
+    int inked = 0;
+    for (int y = std::max(top, 0); y < std::min<int>(bottom, client.bottom); ++y)
+        for (int x = 0; x < client.right; ++x) inked += GetPixel(memory, x, y) != background;
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    return inked;
+}
+
+TEST_F(ReceiveViewTest, PaintingDrawsTheVisibleLinesOnly) {
+    EXPECT_EQ(inkedPixels(view_, 0, clientRect().bottom), 0);
+    appendReceived(view_, "MMMMMMMM");
+    EXPECT_GT(inkedPixels(view_, 0, lineHeight() + 1), 20);
+    EXPECT_EQ(inkedPixels(view_, lineHeight() + 2, clientRect().bottom), 0);
+
+    send(view_, EM_LIMITTEXT, 0x1400000);
+    std::string chunk;
+    for (int i = 0; i < 1023; ++i) chunk += static_cast<char>(i % 60 == 59 ? '\n' : 'A' + i % 26);
+    for (int i = 0; i < 200; ++i) appendReceived(view_, chunk.c_str());
+    InvalidateRect(view_, nullptr, FALSE);
+    UpdateWindow(view_);
+    const ReceiveViewDiagnostics painted = diagnostics();
+    const std::size_t visible = lineCountOf(view_) - firstVisibleOf(view_);
+    EXPECT_GE(painted.linesPaintedByLastPaint, visible);
+    EXPECT_LE(painted.linesPaintedByLastPaint, visible);
+    EXPECT_LE(painted.charactersPaintedByLastPaint, visible * 60);
+    EXPECT_GT(inkedPixels(view_, 0, clientRect().bottom), 100);
+}
+
+TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimit) {
+    constexpr std::size_t kLimit = 20971520;
+    send(view_, EM_LIMITTEXT, kLimit);
+    std::string text(1023, ' ');
+    std::string hex;
+    for (int i = 0; i < 341; ++i) hex += "A5 ";
+    for (std::size_t i = 0; i < text.size(); ++i) text[i] = i % 80 == 78 ? '\r' : i % 80 == 79 ? '\n' : static_cast<char>('a' + i % 23);
+    std::size_t worst = 0;
+    std::size_t total = 0;
+    std::size_t appends = 0;
+    while (static_cast<std::size_t>(send(view_, WM_GETTEXTLENGTH)) < kLimit) {
+        const std::string& chunk = appends % 3 == 0 ? hex : text;
+        appendReceived(view_, chunk.c_str());
+        const std::size_t work = diagnostics().charactersExaminedByLastChange;
+        worst = std::max(worst, work);
+        total += work;
+        ++appends;
+        ASSERT_LT(appends, 30000u);
+    }
+    EXPECT_EQ(static_cast<std::size_t>(send(view_, WM_GETTEXTLENGTH)), kLimit);
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 1);
+    // No append looked at more than twice its own text plus one line; none at the text before.
+    EXPECT_LE(worst, 2 * 1023u + 200);
+    EXPECT_LE(total, 2 * kLimit);
+
+    appendReceived(view_, "more");
+    EXPECT_EQ(static_cast<std::size_t>(send(view_, WM_GETTEXTLENGTH)), kLimit);
+    EXPECT_EQ(diagnostics().charactersExaminedByLastChange, 0u);
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 2);
+
+    // A full box paints (and prints) only what it shows.
+    UpdateWindow(GetParent(view_));
+    InvalidateRect(view_, nullptr, FALSE);
+    UpdateWindow(view_);
+    const std::size_t visible = lineCountOf(view_) - firstVisibleOf(view_);
+    EXPECT_LE(diagnostics().linesPaintedByLastPaint, visible);
+    const HDC screen = GetDC(view_);
+    const HDC memory = CreateCompatibleDC(screen);
+    const UniqueBitmap bitmap(CreateCompatibleBitmap(screen, 400, 200));
+    ReleaseDC(view_, screen);
+    const HGDIOBJ previous = SelectObject(memory, bitmap.get());
+    EXPECT_TRUE(PrintWindow(view_, memory, 0));
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    EXPECT_LE(diagnostics().linesPaintedByLastPaint, visible);
+    EXPECT_GT(diagnostics().linesPaintedByLastPaint, 0u);
+}
+
+}  // namespace
+}  // namespace quenlet

@@ -1,0 +1,205 @@
+// Geometry, font and scrolling of the receive view.
+#include <algorithm>
+
+#include "ui/receive_view_control.h"
+
+namespace quenlet {
+
+int ReceiveViewControl::wrapWidth() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    return std::max<int>(client.right - kInsetLeft - kInsetRight, 1);
+}
+
+std::size_t ReceiveViewControl::visibleLines() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    return static_cast<std::size_t>(std::max<int>((client.bottom - kInsetTop) / metrics_.lineHeight, 1));
+}
+
+std::size_t ReceiveViewControl::lastFirstLine() const {
+    const std::size_t visible = visibleLines();
+    return layout_.lineCount() > visible ? layout_.lineCount() - visible : 0;
+}
+
+void ReceiveViewControl::onSize() {
+    RECT client{};
+    GetClientRect(window_, &client);
+    // A hidden or collapsed window keeps its lines: breaking 20 MB into one-character lines would
+    // cost time and memory for nothing.
+    if (client.right <= 0 || client.bottom <= 0) return;
+    if (wrapWidth() != layoutWidth_) {
+        relayout();
+        return;
+    }
+    firstLine_ = showsEnd() ? lastFirstLine() : std::min(firstLine_, lastFirstLine());
+    pageLines_ = visibleLines();
+    updateScrollBar();
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void ReceiveViewControl::onSetFont(HFONT font, bool redraw) {
+    font_ = font;
+    metrics_ = measureFont(window_, font);
+    relayout();
+    if (redraw) UpdateWindow(window_);
+}
+
+void ReceiveViewControl::relayout() {
+    // Keep the view where it was: at the end if it showed the end, else at the same first character.
+    const bool atEnd = showsEnd();
+    const std::size_t topCharacter = layout_.lineStart(firstLine_);
+    layoutWidth_ = wrapWidth();
+    layout_.setGeometry(metrics_.advances, layoutWidth_);
+    diagnostics_.charactersExaminedByLastChange = layout_.lastBreakWork();
+    pageLines_ = visibleLines();
+    firstLine_ = atEnd ? lastFirstLine() : std::min(layout_.lineOf(topCharacter), lastFirstLine());
+    updateScrollBar();
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void ReceiveViewControl::scrollTo(std::size_t firstLine, ScrollBarRedraw redraw) {
+    firstLine = std::min(firstLine, lastFirstLine());
+    if (firstLine == firstLine_) return;
+    firstLine_ = firstLine;
+    updateScrollBar(redraw);
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void ReceiveViewControl::scrollBy(std::ptrdiff_t lines) {
+    if (lines < 0) {
+        const auto up = static_cast<std::size_t>(-lines);
+        scrollTo(firstLine_ > up ? firstLine_ - up : 0);
+    } else {
+        scrollTo(firstLine_ + static_cast<std::size_t>(lines));
+    }
+}
+
+void ReceiveViewControl::scrollCaretIntoView(ScrollBarRedraw redraw) {
+    const std::size_t line = layout_.lineOf(caret_);
+    const std::size_t visible = visibleLines();
+    if (line < firstLine_)
+        scrollTo(line, redraw);
+    else if (line >= firstLine_ + visible)
+        scrollTo(line - visible + 1, redraw);
+}
+
+void ReceiveViewControl::updateScrollBar(ScrollBarRedraw redraw) {
+    if ((GetWindowLongA(window_, GWL_STYLE) & WS_VSCROLL) == 0) return;  // would add a scroll bar
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    // Always shown, greyed when everything fits, so the text width never depends on the text.
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    info.nMin = 0;
+    info.nMax = static_cast<int>(layout_.lineCount() - 1);
+    info.nPage = static_cast<UINT>(visibleLines());
+    info.nPos = static_cast<int>(firstLine_);
+    const auto same = [&](const SCROLLINFO& other) {
+        return other.cbSize != 0 && info.nMax == other.nMax && info.nPage == other.nPage && info.nPos == other.nPos;
+    };
+    if (redraw == ScrollBarRedraw::soon) {
+        if (same(scrollBarPending_ ? pendingScroll_ : shownScroll_)) return;
+        pendingScroll_ = info;
+        if (!scrollBarPending_) SetTimer(window_, kScrollBarTimer, kScrollBarDelayMs, nullptr);
+        scrollBarPending_ = true;
+        return;
+    }
+    if (scrollBarPending_) {
+        KillTimer(window_, kScrollBarTimer);
+        scrollBarPending_ = false;
+    }
+    if (same(shownScroll_)) return;
+    shownScroll_ = info;
+    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+}
+
+void ReceiveViewControl::showPendingScrollBar() {
+    KillTimer(window_, kScrollBarTimer);
+    if (!scrollBarPending_) return;
+    scrollBarPending_ = false;
+    shownScroll_ = pendingScroll_;
+    SetScrollInfo(window_, SB_VERT, &shownScroll_, TRUE);
+}
+
+void ReceiveViewControl::onVScroll(WORD request) {
+    const auto page = static_cast<std::ptrdiff_t>(visibleLines());
+    switch (request) {
+    case SB_LINEUP: scrollBy(-1); break;
+    case SB_LINEDOWN: scrollBy(1); break;
+    case SB_PAGEUP: scrollBy(-page); break;
+    case SB_PAGEDOWN: scrollBy(page); break;
+    case SB_TOP: scrollTo(0); break;
+    case SB_BOTTOM: scrollTo(lastFirstLine()); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        // The message's own position has 16 bits only.
+        SCROLLINFO info{};
+        info.cbSize = sizeof(info);
+        info.fMask = SIF_TRACKPOS;
+        if (GetScrollInfo(window_, SB_VERT, &info)) scrollTo(static_cast<std::size_t>(std::max(info.nTrackPos, 0)));
+        break;
+    }
+    default: break;
+    }
+}
+
+void ReceiveViewControl::onMouseWheel(short delta) {
+    UINT linesPerNotch = 3;
+    SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &linesPerNotch, 0);
+    if (linesPerNotch == 0) return;
+    if (linesPerNotch == WHEEL_PAGESCROLL) linesPerNotch = static_cast<UINT>(visibleLines());
+    // Fine-grained wheels send small deltas: keep the rest for the next message.
+    wheelRemainder_ += delta;
+    const int lines = wheelRemainder_ * static_cast<int>(linesPerNotch) / WHEEL_DELTA;
+    if (lines == 0) return;
+    wheelRemainder_ -= lines * WHEEL_DELTA / static_cast<int>(linesPerNotch);
+    scrollBy(-lines);
+}
+
+void ReceiveViewControl::onKeyDown(WPARAM key) {
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    const auto page = static_cast<std::ptrdiff_t>(visibleLines());
+    switch (key) {
+    case VK_UP: scrollBy(-1); break;
+    case VK_DOWN: scrollBy(1); break;
+    case VK_PRIOR: scrollBy(-page); break;
+    case VK_NEXT: scrollBy(page); break;
+    case VK_HOME:
+        if (control) scrollTo(0);
+        break;
+    case VK_END:
+        if (control) scrollTo(lastFirstLine());
+        break;
+    case VK_INSERT:
+        if (control) copySelection();
+        break;
+    default: break;
+    }
+}
+
+int ReceiveViewControl::lineTop(std::size_t line) const {
+    const auto offset = static_cast<std::ptrdiff_t>(line) - static_cast<std::ptrdiff_t>(firstLine_);
+    return kInsetTop + static_cast<int>(offset) * metrics_.lineHeight;
+}
+
+void ReceiveViewControl::invalidateFromLine(std::size_t line) {
+    RECT client{};
+    GetClientRect(window_, &client);
+    if (line > firstLine_) {
+        const std::size_t visible = visibleLines() + 1;
+        if (line - firstLine_ > visible) return;
+        client.top = lineTop(line);
+    }
+    InvalidateRect(window_, &client, FALSE);
+}
+
+void ReceiveViewControl::invalidateLines(std::size_t firstLine, std::size_t lastLine) {
+    if (lastLine < firstLine_ || firstLine > firstLine_ + visibleLines() + 1) return;
+    RECT client{};
+    GetClientRect(window_, &client);
+    if (firstLine > firstLine_) client.top = lineTop(firstLine);
+    client.bottom = std::min<LONG>(client.bottom, lineTop(lastLine) + metrics_.lineHeight);
+    InvalidateRect(window_, &client, FALSE);
+}
+
+}  // namespace quenlet
