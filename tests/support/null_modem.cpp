@@ -22,6 +22,20 @@ int testPortNumber() {
 std::string testPortName() { return "COM" + std::to_string(testPortNumber()); }
 std::string testDevicePath() { return "\\\\.\\" + testPortName(); }
 
+namespace {
+
+// The rig's index of its ports (ports.ini): names like "com5.peer" cannot be opened directly,
+// because Win32 path parsing takes "COM5.peer" for the device COM5.
+std::string rigPortPath(int port, const char* key) {
+    const std::string index = rigDirectory() + "\\ports.ini";
+    const std::string section = "COM" + std::to_string(port);
+    char value[MAX_PATH] = {};
+    GetPrivateProfileStringA(section.c_str(), key, "", value, sizeof value, index.c_str());
+    return value;
+}
+
+}  // namespace
+
 bool setModemLines(int port, const ModemLines& lines) {
     std::string text;
     if (lines.cts) text += "CTS ";
@@ -29,9 +43,9 @@ bool setModemLines(int port, const ModemLines& lines) {
     if (lines.ring) text += "RING ";
     if (lines.rlsd) text += "RLSD ";
     text += "\n";
-    // Written beside the state file and renamed over it, so the fixture never reads half a file.
-    const std::string dir = rigDirectory();
-    const std::string target = dir + "\\com" + std::to_string(port) + ".state";
+    // Written beside the line file and renamed over it, so the fixture never reads half a file.
+    const std::string target = rigPortPath(port, "lines");
+    if (target.empty()) return false;
     const std::string temp = target + ".tmp";
     const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -44,7 +58,8 @@ bool setModemLines(int port, const ModemLines& lines) {
 }
 
 NullModemPeer::NullModemPeer(int port) {
-    const std::string path = rigDirectory() + "\\com" + std::to_string(port) + ".peer";
+    const std::string path = rigPortPath(port, "peer");
+    if (path.empty()) return;
     handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                           nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return;

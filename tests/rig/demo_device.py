@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""A stand-in serial device on the far end of a rig port (RIGDIR/comN.peer).
+
+  demo_device.py --echo PEER                      send back everything received
+  demo_device.py --stream lines|random PEER       send text lines or random bytes
+        [--rate BYTES_PER_S] (0 = as fast as the port takes them) [--bytes N] [--seed S]
+  demo_device.py --toggle-lines STATEFILE [--period MS] PEER
+        step the port's input lines (CTS DSR RING RLSD) one change per period
+The modes combine: --echo --toggle-lines ... echoes and toggles. Prints one status line when it
+starts; SIGTERM or SIGINT stops it cleanly (a toggled state file gets its old content back).
+Only the standard library: it runs on any Python 3.
+"""
+
+import argparse
+import errno
+import os
+import random
+import select
+import signal
+import sys
+import termios
+import time
+import tty
+
+LINE_NAMES = ("CTS", "DSR", "RING", "RLSD")
+CHUNK = 4096
+
+
+class Stop(Exception):
+    """Raised from the signal handler so a blocked wait ends at once."""
+
+
+def on_signal(signum, _frame):
+    raise Stop(signum)
+
+
+def open_peer(path):
+    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    # The rig creates the pty raw already; a reused or hand-made one may not be.
+    tty.setraw(fd, termios.TCSANOW)
+    return fd
+
+
+class LineToggler:
+    """Walks a 4-bit Gray code over the input lines: exactly one line changes per step."""
+
+    def __init__(self, state_file, period_ms):
+        # Replace the file a comN.lines symlink points at, not the symlink itself.
+        self.path = os.path.realpath(state_file)
+        self.period = period_ms / 1000.0
+        self.step = 0
+        self.next_time = time.monotonic() + self.period
+        try:
+            with open(self.path, encoding="ascii") as state:
+                self.original = state.read()
+        except OSError:
+            self.original = None
+
+    def write(self, text):
+        temporary = "%s.demo.%d" % (self.path, os.getpid())
+        with open(temporary, "w", encoding="ascii") as state:
+            state.write(text)
+        os.replace(temporary, self.path)  # atomic: the fixture never reads half a state
+
+    def due_in(self, now):
+        return max(0.0, self.next_time - now)
+
+    def tick(self, now):
+        if now < self.next_time:
+            return
+        self.step += 1
+        gray = self.step ^ (self.step >> 1)
+        self.write(" ".join(n for i, n in enumerate(LINE_NAMES) if gray & (1 << i)) + "\n")
+        self.next_time += self.period
+        if self.next_time < now:  # fell behind (suspended): do not burst
+            self.next_time = now + self.period
+
+    def restore(self):
+        if self.original is None:
+            self.write("\n")
+        else:
+            self.write(self.original)
+
+
+class Stream:
+    """Produces the outgoing byte stream at a given rate (0 = unlimited)."""
+
+    def __init__(self, kind, rate, total, seed):
+        self.kind = kind
+        self.rate = rate
+        self.remaining = total  # None = endless
+        self.random = random.Random(seed)
+        self.line_number = 0
+        self.line_text = b""
+        self.pending = b""
+        self.sent = 0
+        self.start = time.monotonic()
+
+    def finished(self):
+        return self.remaining == 0 and not self.pending
+
+    def allowance(self, now):
+        if self.rate <= 0:
+            return CHUNK
+        return int((now - self.start) * self.rate) - self.sent
+
+    def due_in(self, now):
+        if self.rate <= 0 or self.allowance(now) > 0:
+            return 0.0
+        return (self.sent + 1) / self.rate - (now - self.start)
+
+    def produce(self, size):
+        if self.kind == "random":
+            return self.random.randbytes(size)
+        # Lines are cut wherever the rate allows; the next chunk continues the same line.
+        while len(self.line_text) < size:
+            self.line_number += 1
+            self.line_text += b"line %06d the quick brown fox jumps over the lazy dog\r\n" % self.line_number
+        chunk, self.line_text = self.line_text[:size], self.line_text[size:]
+        return chunk
+
+    def next_chunk(self, now):
+        """Bytes that may go out now (kept until written)."""
+        if not self.pending:
+            size = min(CHUNK, max(0, self.allowance(now)))
+            if self.remaining is not None:
+                size = min(size, self.remaining)
+            if size > 0:
+                self.pending = self.produce(size)
+                if self.remaining is not None:
+                    self.remaining -= len(self.pending)
+        return self.pending
+
+    def written(self, count):
+        self.pending = self.pending[count:]
+        self.sent += count
+
+
+def run(arguments):
+    fd = open_peer(arguments.peer)
+    toggler = LineToggler(arguments.toggle_lines, arguments.period) if arguments.toggle_lines else None
+    stream = None
+    if arguments.stream:
+        stream = Stream(arguments.stream, arguments.rate, arguments.bytes, arguments.seed)
+    echo_backlog = b""
+
+    modes = []
+    if arguments.echo:
+        modes.append("echo")
+    if stream:
+        modes.append("stream %s at %s" % (arguments.stream,
+                                          "%d B/s" % arguments.rate if arguments.rate > 0 else "full speed"))
+    if toggler:
+        modes.append("toggling lines in %s every %d ms" % (toggler.path, arguments.period))
+    print("demo_device: %s on %s (pid %d)" % (", ".join(modes), arguments.peer, os.getpid()), flush=True)
+
+    try:
+        while True:
+            now = time.monotonic()
+            if toggler:
+                toggler.tick(now)
+            outgoing = echo_backlog or (stream.next_chunk(now) if stream else b"")
+            if stream and stream.finished() and not echo_backlog:
+                return 0  # socat holds the pty open: what was written still reaches the port
+
+            timeout = 1.0
+            if toggler:
+                timeout = min(timeout, toggler.due_in(now))
+            if stream and not outgoing:
+                timeout = min(timeout, stream.due_in(now))
+            readable, writable, _ = select.select([fd], [fd] if outgoing else [], [], timeout)
+
+            if readable:
+                try:
+                    data = os.read(fd, CHUNK)
+                except OSError as error:
+                    if error.errno == errno.EAGAIN:
+                        data = b""
+                    else:
+                        raise
+                if arguments.echo:
+                    echo_backlog += data
+            if writable and outgoing:
+                try:
+                    count = os.write(fd, outgoing)
+                except OSError as error:
+                    if error.errno != errno.EAGAIN:
+                        raise
+                    count = 0
+                if echo_backlog:
+                    echo_backlog = echo_backlog[count:]
+                else:
+                    stream.written(count)
+    except Stop:
+        return 0
+    except OSError as error:
+        # EIO: the rig's socat pair went away.
+        print("demo_device: %s: %s" % (arguments.peer, error), file=sys.stderr)
+        return 1
+    finally:
+        if toggler:
+            toggler.restore()
+        os.close(fd)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("peer", help="far end of the port, e.g. RIGDIR/com5.peer")
+    parser.add_argument("--echo", action="store_true", help="send back everything received")
+    parser.add_argument("--stream", choices=("lines", "random"), help="send a byte stream")
+    parser.add_argument("--rate", type=int, default=0, help="stream bytes per second (0 = as fast as possible)")
+    parser.add_argument("--bytes", type=int, default=None, help="stop after this many stream bytes")
+    parser.add_argument("--seed", type=int, default=None, help="seed for --stream random")
+    parser.add_argument("--toggle-lines", metavar="STATEFILE", help="the port's line state file (RIGDIR/comN.lines)")
+    parser.add_argument("--period", type=int, default=500, help="milliseconds between line changes")
+    arguments = parser.parse_args()
+    if not (arguments.echo or arguments.stream or arguments.toggle_lines):
+        parser.error("choose --echo, --stream and/or --toggle-lines")
+    if arguments.echo and arguments.stream:
+        parser.error("--echo and --stream both send; choose one")
+    if arguments.period <= 0 or arguments.rate < 0 or (arguments.bytes is not None and arguments.bytes < 0):
+        parser.error("--period must be positive, --rate and --bytes not negative")
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    return run(arguments)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
