@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/serial_port.h"
+#include "framework/handles.h"
 
 namespace quenlet {
 
@@ -26,5 +27,24 @@ std::string findFirstPresentPort(int first, int last) {
 PortSettings::PortSettings() : portName(findFirstPresentPort(1, kStartupProbeLastPort)) {}
 
 PortSettings g_settings;
+
+namespace {
+
+CriticalSection& sendFileNameLock() {
+    static CriticalSection lock;
+    return lock;
+}
+
+}  // namespace
+
+std::string copySendFileName() {
+    CriticalSectionLock lock(sendFileNameLock());
+    return g_settings.sendFileName;
+}
+
+void replaceSendFileName(const std::string& name) {
+    CriticalSectionLock lock(sendFileNameLock());
+    g_settings.sendFileName = name;
+}
 
 }  // namespace quenlet

@@ -56,4 +56,9 @@ std::string findFirstPresentPort(int first, int last);
 // Written only by the window thread; read by the workers without a lock (whole 32-bit fields).
 extern PortSettings g_settings;
 
+// sendFileName is replaced by the send settings dialog while a file send may be reading it; these
+// two keep the read and the replacement apart.
+std::string copySendFileName();
+void replaceSendFileName(const std::string& name);
+
 }  // namespace quenlet

@@ -1,0 +1,142 @@
+// The object behind the main window: it owns the serial port, the status window, the toolbar, the
+// capture file, the flags and counters, and two worker threads — the monitor, which watches comm
+// events and reads, and the sender, which performs one send per wake-up.
+//
+// Its operations live in several files by concern: lifecycle and threads (core/), receive path
+// (core/port_controller_receive.cpp), send path (transmit/), display refresh (ui/).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/member_thunk.h"
+#include "core/serial_port.h"
+#include "framework/handles.h"
+#include "framework/toolbar.h"
+#include "ui/status_dialog.h"
+
+namespace quenlet {
+
+class Dialog;
+
+class PortController {
+public:
+    static constexpr DWORD kEventMask = 505;  // RXCHAR CTS DSR RLSD BREAK ERR RING
+    static constexpr DWORD kQueueSize = 10240;
+    static constexpr DWORD kEventWaitMs = 100;
+    static constexpr DWORD kReadChunk = 1023;
+    static constexpr DWORD kClosePauseMs = 300;
+    static constexpr DWORD kStopPauseMs = 1500;
+    static constexpr UINT_PTR kLoopTimerId = 0;
+
+    // mainDialog must have its window: the status window is created owned by it.
+    explicit PortController(Dialog* mainDialog);
+    virtual ~PortController();
+    PortController(const PortController&) = delete;
+    PortController& operator=(const PortController&) = delete;
+
+    // Lifecycle (window thread).
+    void openPort();
+    void closePort();
+    void shutdown();
+    void onSendButton();
+    void onTimer();
+    static std::string formatSystemError(DWORD code);
+
+    // Worker entries; each receives the controller as its first argument through its thunk.
+    DWORD WINAPI monitorLoop(void* parameter);
+    DWORD WINAPI senderLoop(void* parameter);
+
+    // Receive path (monitor thread).
+    void onReceive(const char* chunk, DWORD length);
+    void appendReceivedText(const char* text);
+
+    // Send path.
+    void sendText();
+    void sendHex();
+    void sendFile();
+    static std::string removeBlanks(std::string_view text);
+    static bool isHexDigits(std::string_view text);
+    bool isLoopChecked() const;
+
+    // Display state (window thread, but refreshStatusLine from any thread).
+    void createToolBar();
+    void refreshDisplay();
+    void refreshMenu();
+    void refreshToolBar();
+    void refreshEditBoxes();
+    void refreshStatusLine();
+    void refreshLoopControls();
+    void refreshSendButton();
+    void showContextMenu(HWND owner, UINT menuId, UINT trackFlags, int x, int y);
+    bool isOpenButtonEnabled() const;
+    bool isCloseButtonEnabled() const;
+    bool isPortSettingsButtonEnabled() const;
+    bool isSendAsciiButtonEnabled() const;
+    bool isSendHexButtonEnabled() const;
+    bool isReceiveAsciiButtonEnabled() const;
+    bool isReceiveHexButtonEnabled() const;
+
+    // State read by the main dialog and by tests.
+    StatusDialog& status() { return statusDialog; }
+    SerialPort& serialPort() { return port; }
+    ToolBar& toolbar() { return toolBar; }
+    bool isAlwaysOnTop() const { return alwaysOnTop != 0; }
+    void toggleAlwaysOnTop() { alwaysOnTop = !alwaysOnTop; }
+    bool isFileSending() const { return fileSending != 0; }
+    bool isLoopSending() const { return loopSending != 0; }
+    void clearLoopSending() { loopSending = 0; }
+    std::int64_t sentCount() const { return bytesSent; }
+    std::int64_t receivedCount() const { return bytesReceived; }
+    bool hasCaptureFile();
+    // True once both workers have started and wait for work.
+    bool workersStarted() const { return monitorThread.valid() && senderThread.valid(); }
+
+private:
+    enum class WatchResult { Sleep, Exit };
+    WatchResult watchPort(char* receiveBuffer);
+    void updateStatusBoxes(DWORD events, const COMSTAT& status);
+    // Window thread: waits until neither worker is inside a device call.
+    void waitForWorkersToLeavePort();
+    void joinWorkers();
+    HWND item(int id) const;
+    void writeCapture(const void* data, size_t size);
+    void addSent(DWORD count);
+
+    // Declared in the order they are built; destroyed in reverse (port first, thunks last).
+    MemberThunk monitorThunk;
+    MemberThunk senderThunk;
+    Dialog* const mainDialog;
+    StatusDialog statusDialog;
+    ToolBar toolBar;
+    SerialPort port;
+
+    CriticalSection captureLock;  // a capture write and the stream's replacement never overlap
+    UniqueFile captureFile;
+
+    int alwaysOnTop = 0;
+    std::atomic<int> fileSending{0};
+    std::atomic<int> loopSending{0};
+    std::atomic<int> fileSendCancel{0};
+    std::atomic<int> senderStop{0};
+    std::atomic<int> monitorStop{0};
+    std::atomic<int> senderExit{0};
+    std::atomic<int> monitorExit{0};
+    // Wide counters: a bench line runs past 2 GiB without turning negative.
+    std::atomic<std::int64_t> bytesSent{0};
+    std::atomic<std::int64_t> bytesReceived{0};
+
+    UniqueHandle sendEvent;
+    UniqueHandle monitorEvent;
+    // Set while a worker waits for its wake-up, i.e. is outside every device call.
+    UniqueHandle monitorParked;
+    UniqueHandle senderParked;
+    UniqueHandle monitorThread;
+    UniqueHandle senderThread;
+};
+
+}  // namespace quenlet

@@ -1,0 +1,110 @@
+// A PortController on a real main-window template, talking to the virtual null-modem, with
+// message boxes recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/port_controller.h"
+#include "framework/dialog.h"
+#include "framework/message_table.h"
+#include "support/null_modem.h"
+#include "support/window_pump.h"
+
+namespace quenlet::test {
+
+// The main window's template without the main dialog's behaviour: the controller's host.
+// Only the loop timer is passed on, as the main window does.
+class HostDialog : public Dialog {
+public:
+    HostDialog();
+    PortController* controller = nullptr;
+
+private:
+    void OnTimer(UINT) {
+        if (controller != nullptr) controller->onTimer();
+    }
+
+    QUENLET_MESSAGE_TABLE(HostDialog)
+};
+
+// Reads the far end on its own thread and keeps everything that arrives.
+class PeerCollector {
+public:
+    explicit PeerCollector(NullModemPeer& peer);
+    ~PeerCollector();
+    PeerCollector(const PeerCollector&) = delete;
+    PeerCollector& operator=(const PeerCollector&) = delete;
+
+    size_t size();
+    std::vector<std::uint8_t> bytes();
+
+private:
+    static DWORD WINAPI run(void* self);
+    NullModemPeer& peer_;
+    CriticalSection lock_;
+    std::vector<std::uint8_t> received_;
+    std::atomic<bool> stop_{false};
+    UniqueHandle thread_;
+};
+
+// Counts the messages of one kind that a control receives, by subclassing it.
+class MessageCounter {
+public:
+    MessageCounter(HWND window, UINT message);
+    ~MessageCounter();
+    MessageCounter(const MessageCounter&) = delete;
+    MessageCounter& operator=(const MessageCounter&) = delete;
+
+    int count() const { return count_; }
+    // lParam strings of the counted messages (for EM_REPLACESEL).
+    const std::vector<std::string>& texts() const { return texts_; }
+
+private:
+    static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
+    HWND window_;
+    UINT message_;
+    WNDPROC original_;
+    std::atomic<int> count_{0};
+    std::vector<std::string> texts_;
+};
+
+// A file in the temporary folder, removed at the end of the test.
+class TempFile {
+public:
+    explicit TempFile(const std::vector<std::uint8_t>& contents);
+    TempFile();  // a name only; nothing created
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    std::vector<std::uint8_t> contents() const;
+
+private:
+    std::string path_;
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string itemText(int id) const;
+    void setItemText(int id, const char* text) const;
+    bool isEnabled(int id) const;
+    bool isChecked(int id) const;
+    // Opens the port and waits until the monitor runs; fails the test otherwise.
+    void openPort();
+
+    NullModemPeer peer;
+    std::unique_ptr<HostDialog> host;
+    std::unique_ptr<PortController> controller;
+    std::vector<std::string> messages;
+};
+
+}  // namespace quenlet::test

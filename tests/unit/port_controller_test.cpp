@@ -1,0 +1,292 @@
+// PortController lifecycle and worker threads against the virtual null-modem: open and close,
+// the monitor's reads and status boxes, the sender's wake-ups, and shutdown.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "res/resource.h"
+#include "settings/port_settings.h"
+#include "support/controller_fixture.h"
+
+namespace quenlet::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string printable(size_t size) {
+    std::string text(size, ' ');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('!' + i % 90);
+    return text;
+}
+
+using PortControllerTest = ControllerTest;
+
+TEST_F(PortControllerTest, OpenResetsTheCountersAndCloseKeepsThem) {
+    openPort();
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), testPortName() + ", Sent/Received bytes: 0/0");
+
+    ASSERT_TRUE(peer.write("abc"));
+    setItemText(IDC_SEND_BOX, "hello");
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 3 && controller->sentCount() == 5; }, 5s));
+    EXPECT_EQ(peer.read(5, 2s), (std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), testPortName() + ", Sent/Received bytes: 5/3");
+
+    const auto start = std::chrono::steady_clock::now();
+    controller->closePort();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 290ms);
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(controller->sentCount(), 5);
+    EXPECT_EQ(controller->receivedCount(), 3);
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), "Ready: " + testPortName());
+    EXPECT_TRUE(messages.empty());
+
+    openPort();
+    EXPECT_EQ(controller->sentCount(), 0);
+    EXPECT_EQ(controller->receivedCount(), 0);
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), testPortName() + ", Sent/Received bytes: 0/0");
+}
+
+TEST_F(PortControllerTest, FailedOpenShowsTheSystemTextAndChangesNothing) {
+    openPort();
+    ASSERT_TRUE(peer.write("xy"));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 2; }, 5s));
+    controller->closePort();
+
+    // A missing port.
+    g_settings.portName = "COM" + std::to_string(kMissingPortNumber);
+    controller->openPort();
+    ASSERT_EQ(messages.size(), 1u);
+    const DWORD missingCode = controller->serialPort().lastError();
+    EXPECT_NE(missingCode, 0u);
+    EXPECT_EQ(messages[0], "Error: Port(" + g_settings.portName + "), " +
+                               PortController::formatSystemError(missingCode));
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(controller->receivedCount(), 2);
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), "Ready: " + testPortName()) << "no refresh after a failure";
+
+    // A port held by another handle: access denied, with the system's text for it.
+    g_settings.portName = testPortName();
+    SerialPort holder;
+    ASSERT_TRUE(holder.open(testDevicePath().c_str(), 9600, 8, 0, 0, 0, 1));
+    controller->openPort();
+    ASSERT_EQ(messages.size(), 2u);
+    const std::string deniedText = PortController::formatSystemError(ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(deniedText.empty());
+    EXPECT_EQ(messages[1], "Error: Port(" + testPortName() + "), " + deniedText);
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(controller->receivedCount(), 2);
+}
+
+TEST_F(PortControllerTest, CloseIsRefusedWhileALoopRuns) {
+    openPort();
+    PeerCollector collector(peer);
+    setItemText(IDC_SEND_BOX, "tick");
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    controller->refreshLoopControls();
+    setItemText(IDC_LOOP_INTERVAL, "40");
+    controller->onSendButton();
+    ASSERT_TRUE(controller->isLoopSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Stop");
+    ASSERT_TRUE(pumpUntil([&] { return collector.size() >= 12; }, 5s)) << "the loop timer sends";
+
+    controller->closePort();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Loop sending, stop sending first!");
+    EXPECT_TRUE(controller->serialPort().isOpen());
+
+    const auto start = std::chrono::steady_clock::now();
+    controller->onSendButton();  // Stop
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+    EXPECT_FALSE(controller->isLoopSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+    const size_t sent = collector.size();
+    pumpFor(200ms);
+    EXPECT_EQ(collector.size(), sent) << "ticks after Stop";
+    EXPECT_EQ(sent % 4, 0u) << "only whole sends go out";
+
+    controller->closePort();
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(PortControllerTest, LoopNeedsAPositiveInterval) {
+    openPort();
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    for (const char* interval : {"0", "", "Uint/ms"}) {
+        setItemText(IDC_LOOP_INTERVAL, interval);
+        controller->onSendButton();
+        EXPECT_FALSE(controller->isLoopSending()) << interval;
+    }
+    ASSERT_EQ(messages.size(), 3u);
+    for (const auto& message : messages) EXPECT_EQ(message, "Please enter the time interval");
+}
+
+TEST_F(PortControllerTest, CloseIsRefusedWhileAFileIsSent) {
+    const TempFile file(patternBytes(512 * 1024, 3));
+    g_settings.sendMode = SendMode::File;
+    g_settings.sendFileName = file.path();
+    openPort();
+    PeerCollector collector(peer);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isFileSending() && collector.size() > 0; }, 5s));
+    EXPECT_EQ(itemText(IDC_SEND), "Stop");
+
+    controller->closePort();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Sendding file, stop sending first!");
+    EXPECT_TRUE(controller->serialPort().isOpen());
+
+    controller->onSendButton();  // Stop
+    EXPECT_FALSE(controller->isFileSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+    pumpFor(100ms);
+    EXPECT_EQ(messages.size(), 1u) << "a cancelled send ends silently";
+    const auto received = collector.bytes();
+    EXPECT_LT(received.size(), 512u * 1024u);
+    const auto expected = patternBytes(512 * 1024, 3);
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), expected.begin())) << "a prefix of the file";
+
+    controller->closePort();
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(PortControllerTest, MonitorDeliversChunksOfAtMost1023Bytes) {
+    openPort();
+    MessageCounter replaces(host->item(IDC_RECEIVE_BOX), EM_REPLACESEL);
+    const std::string data = printable(20000);
+    ASSERT_TRUE(peer.write(data));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 20000; }, 10s))
+        << controller->receivedCount();
+    std::string joined;
+    for (const auto& text : replaces.texts()) {
+        EXPECT_LE(text.size(), 1023u);
+        joined += text;
+    }
+    EXPECT_EQ(joined, data);
+    EXPECT_EQ(itemText(IDC_RECEIVE_BOX), data);
+    EXPECT_GE(replaces.count(), 20);
+}
+
+TEST_F(PortControllerTest, QueuedBytesWithoutAnEventAreReadOnTheNextPass) {
+    openPort();
+    // Without EV_RXCHAR in the mask only the 100 ms pass can find the bytes.
+    ASSERT_TRUE(controller->serialPort().setEventMask(EV_CTS));
+    pumpFor(250ms);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(peer.write("quiet"));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 5; }, 3s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(itemText(IDC_RECEIVE_BOX), "quiet");
+}
+
+TEST_F(PortControllerTest, HoldBoxesAreRewrittenOnEveryPassAndLineBoxesOnlyOnTheirEvents) {
+    HWND status = controller->status().hwnd();
+    MessageCounter holdWrites(GetDlgItem(status, IDC_CTS_HOLD), BM_SETCHECK);
+    MessageCounter eofWrites(GetDlgItem(status, IDC_EOF_RECEIVED), BM_SETCHECK);
+    MessageCounter ctsWrites(GetDlgItem(status, IDC_CTS), BM_SETCHECK);
+    MessageCounter dsrWrites(GetDlgItem(status, IDC_DSR), BM_SETCHECK);
+    openPort();
+    pumpFor(1000ms);
+    EXPECT_GE(holdWrites.count(), 5) << "one write per 100 ms pass";
+    EXPECT_GE(eofWrites.count(), 5);
+    EXPECT_EQ(ctsWrites.count(), 0);
+    EXPECT_EQ(dsrWrites.count(), 0);
+
+    ASSERT_TRUE(setModemLines(testPortNumber(), {.cts = true}));
+    ASSERT_TRUE(pumpUntil([&] { return IsDlgButtonChecked(status, IDC_CTS) == BST_CHECKED; }, 3s));
+    EXPECT_GE(ctsWrites.count(), 1);
+    EXPECT_EQ(dsrWrites.count(), 0) << "DSR did not change";
+}
+
+TEST_F(PortControllerTest, LineBoxesFollowTheFarEnd) {
+    // A line already on at open shows only once it changes.
+    ASSERT_TRUE(setModemLines(testPortNumber(), {.dsr = true}));
+    openPort();
+    const HWND status = controller->status().hwnd();
+    pumpFor(400ms);
+    EXPECT_EQ(IsDlgButtonChecked(status, IDC_DSR), BST_UNCHECKED);
+
+    struct Line {
+        ModemLines on;
+        int box;
+    };
+    const Line lines[] = {{{.cts = true}, IDC_CTS},
+                          {{.dsr = true}, IDC_DSR},
+                          {{.ring = true}, IDC_RING},
+                          {{.rlsd = true}, IDC_RLSD}};
+    ASSERT_TRUE(setModemLines(testPortNumber(), {}));
+    pumpFor(300ms);
+    for (const Line& line : lines) {
+        SCOPED_TRACE(line.box);
+        ASSERT_TRUE(setModemLines(testPortNumber(), line.on));
+        EXPECT_TRUE(pumpUntil([&] { return IsDlgButtonChecked(status, line.box) == BST_CHECKED; }, 3s));
+        ASSERT_TRUE(setModemLines(testPortNumber(), {}));
+        EXPECT_TRUE(pumpUntil([&] { return IsDlgButtonChecked(status, line.box) == BST_UNCHECKED; }, 3s));
+    }
+}
+
+TEST_F(PortControllerTest, WakeUpsDuringASendYieldExactlyOneMoreSend) {
+    openPort();
+    PeerCollector collector(peer);
+    const std::string text = printable(256 * 1024);
+    setItemText(IDC_SEND_BOX, text.c_str());
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->sentCount() > 0; }, 5s));
+    controller->onSendButton();
+    controller->onSendButton();
+    controller->onSendButton();
+    ASSERT_LT(controller->sentCount(), static_cast<std::int64_t>(text.size()))
+        << "the first send ended before the presses; the test needs a longer text";
+    const auto twice = static_cast<std::int64_t>(2 * text.size());
+    ASSERT_TRUE(pumpUntil([&] { return controller->sentCount() == twice; }, 60s)) << controller->sentCount();
+    pumpFor(500ms);
+    EXPECT_EQ(controller->sentCount(), twice);
+    ASSERT_TRUE(pumpUntil([&] { return collector.size() == 2 * text.size(); }, 10s));
+}
+
+TEST_F(PortControllerTest, WorkersEndFromIdle) {
+    const auto start = std::chrono::steady_clock::now();
+    controller.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+TEST_F(PortControllerTest, WorkersEndFromOpen) {
+    openPort();
+    ASSERT_TRUE(peer.write("data"));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 4; }, 5s));
+    const auto start = std::chrono::steady_clock::now();
+    controller->shutdown();
+    controller->closePort();
+    controller.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    SerialPort port;
+    EXPECT_TRUE(port.open(testDevicePath().c_str(), 9600, 8, 0, 0, 0, 1)) << "the device was released";
+}
+
+TEST_F(PortControllerTest, ExitDuringAFileSendRefusesTheCloseAndStillEnds) {
+    const TempFile file(patternBytes(1024 * 1024, 5));
+    g_settings.sendMode = SendMode::File;
+    g_settings.sendFileName = file.path();
+    openPort();
+    PeerCollector collector(peer);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isFileSending() && collector.size() > 0; }, 5s));
+
+    // The exit sequence of the main window.
+    const auto start = std::chrono::steady_clock::now();
+    controller->clearLoopSending();
+    controller->shutdown();
+    controller->closePort();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Sendding file, stop sending first!");
+    controller.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(messages.size(), 1u) << "no success message after an exit";
+    EXPECT_LT(collector.size(), 1024u * 1024u);
+}
+
+}  // namespace
+}  // namespace quenlet::test

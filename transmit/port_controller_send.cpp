@@ -1,0 +1,118 @@
+// PortController: sending the send box as text or hexadecimal bytes, and sending a file.
+#include <array>
+#include <cstdio>
+
+#include "core/port_controller.h"
+#include "framework/dialog.h"
+#include "framework/message_box.h"
+#include "res/resource.h"
+#include "settings/port_settings.h"
+#include "transmit/hex_text.h"
+
+namespace quenlet {
+
+namespace {
+
+constexpr size_t kSendChunk = 1024;
+constexpr size_t kFileChunk = 512;
+constexpr DWORD kFileChunkPauseMs = 10;
+
+// The whole text of an edit box, CR LF line breaks included.
+std::string boxText(HWND box) {
+    const LRESULT length = SendMessageA(box, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    const LRESULT copied = SendMessageA(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+}  // namespace
+
+std::string PortController::removeBlanks(std::string_view text) { return quenlet::removeBlanks(text); }
+
+bool PortController::isHexDigits(std::string_view text) { return quenlet::isHexDigits(text); }
+
+bool PortController::isLoopChecked() const {
+    return IsDlgButtonChecked(mainDialog->hwnd(), IDC_LOOPS) != 0;
+}
+
+void PortController::addSent(DWORD count) {
+    bytesSent += count;
+    refreshStatusLine();
+}
+
+void PortController::sendText() {
+    const std::string text = boxText(item(IDC_SEND_BOX));
+    for (size_t offset = 0; offset < text.size(); offset += kSendChunk) {
+        // Closing the port abandons the rest of a long text rather than keep the closer waiting.
+        if (senderStop) break;
+        const DWORD size = static_cast<DWORD>(std::min(kSendChunk, text.size() - offset));
+        DWORD written = 0;
+        port.write(text.data() + offset, size, &written);
+        addSent(written);
+    }
+}
+
+void PortController::sendHex() {
+    const std::string text = boxText(item(IDC_SEND_BOX));
+    if (text.empty()) {
+        refreshSendButton();
+        return;
+    }
+    const std::string digits = removeBlanks(text);
+    if (!isHexDigits(digits)) {
+        SetWindowTextA(item(IDC_RECEIVE_BOX), "Your sendding data is invalid hexadecimal string!\r\n");
+        refreshSendButton();
+        return;
+    }
+    // The status line only changes when a write adds to the counter, so it is refreshed per write
+    // rather than per converted byte.
+    const std::vector<std::uint8_t> bytes = hexDigitsToBytes(digits);
+    for (size_t offset = 0; offset < bytes.size(); offset += kSendChunk) {
+        if (senderStop) break;
+        const DWORD size = static_cast<DWORD>(std::min(kSendChunk, bytes.size() - offset));
+        DWORD written = 0;
+        port.write(bytes.data() + offset, size, &written);
+        addSent(written);
+    }
+}
+
+void PortController::sendFile() {
+    fileSendCancel = 0;
+    fileSending = 1;
+    refreshSendButton();
+
+    const std::string name = copySendFileName();
+    if (name.empty()) {
+        fileSending = 0;
+        refreshSendButton();
+        ShowMessage("File name is invalid!");
+        return;
+    }
+    UniqueFile file(std::fopen(name.c_str(), "rb"));
+    if (!file) {
+        fileSending = 0;
+        refreshSendButton();
+        ShowMessage("File open failed!");
+        return;
+    }
+
+    std::array<char, kFileChunk> block{};
+    for (;;) {
+        const size_t got = std::fread(block.data(), 1, block.size(), file.get());
+        if (got == 0) break;  // end of file, or a read error taken as the end
+        if (fileSendCancel || senderExit) break;
+        DWORD written = 0;
+        port.write(block.data(), static_cast<DWORD>(got), &written);
+        Sleep(kFileChunkPauseMs);
+        addSent(written);
+    }
+    file.reset();
+    fileSending = 0;
+    refreshSendButton();
+    // A cancelled send ends silently; so does one cut short by the program's exit.
+    if (!fileSendCancel && !senderExit) ShowMessage("File has been sent successfully!");
+}
+
+}  // namespace quenlet
