@@ -174,6 +174,10 @@ boot_prefix() {
     else
         wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
     fi
+    # The main window asks for Courier New, which Wine does not ship: its metric twin
+    # Liberation Mono keeps the boxes fixed-pitch with the Windows layout.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        /v "Courier New" /d "Liberation Mono" /f </dev/null >>"$RUN/wine.log" 2>&1
     # The fixture hides /dev/ttyS* from the mount manager's port scan; a prefix booted without it
     # may still hold the links.
     remove_real_port_links

@@ -18,6 +18,8 @@
  *               Its presence marks pts<N> as a COM end, which makes opens of it exclusive.
  *   pts<N>.out  output lines that are on ("DTR RTS\n"), written here for tests to check.
  *
+ * QUENLET_FIXTURE_PASS=/dev/ttyUSB0:... names real serial ports that stay visible (the run script
+ * maps the user's adapters that way; never the console).
  * QUENLET_FIXTURE_TRACE=1 logs every request on a pty, every claim, release and refusal to stderr;
  * any other value except 0 is a file the log is appended to. Without QUENLET_RIG_DIR the library does nothing at all.
  *
@@ -84,10 +86,15 @@ struct pty_state {
     tcflag_t frame;
 };
 
+enum { MAX_PASSED_PORTS = 32 };
+
 static struct {
     bool enabled;
     char rig_dir[1024];
     int trace_fd;
+    /* Real serial ports the user mapped on purpose (QUENLET_FIXTURE_PASS): not hidden. */
+    dev_t passed_ports[MAX_PASSED_PORTS];
+    int passed_port_count;
     pthread_mutex_t lock;
     struct pty_state ptys[MAX_PTS];
     /* pts index + 1 of descriptors known to be ptys (a hint, re-checked before use). */
@@ -168,6 +175,19 @@ __attribute__((constructor)) static void fixture_init(void)
         fixture.trace_fd = strcmp(trace_target, "1") == 0
                                ? fcntl(2, F_DUPFD_CLOEXEC, 100)
                                : real_open(trace_target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    }
+    /* A colon-separated list of device paths, e.g. "/dev/ttyUSB0:/dev/ttyACM0". */
+    const char *passed = getenv("QUENLET_FIXTURE_PASS");
+    if (passed) {
+        char list[4096];
+        snprintf(list, sizeof list, "%s", passed);
+        char *save = NULL;
+        for (char *path = strtok_r(list, ":", &save); path && fixture.passed_port_count < MAX_PASSED_PORTS;
+             path = strtok_r(NULL, ":", &save)) {
+            struct stat st;
+            if (stat(path, &st) == 0 && S_ISCHR(st.st_mode))
+                fixture.passed_ports[fixture.passed_port_count++] = st.st_rdev;
+        }
     }
     fixture.enabled = true;
 }
@@ -503,6 +523,8 @@ static bool is_real_serial_port(int dirfd, const char *path)
     const bool found = fstatat(dirfd, path, &st, 0) == 0;
     errno = saved_errno;
     if (!found || !S_ISCHR(st.st_mode)) return false;
+    for (int i = 0; i < fixture.passed_port_count; ++i)
+        if (fixture.passed_ports[i] == st.st_rdev) return false;
     const unsigned major_number = major(st.st_rdev);
     /* ttyS<n> is major 4 from minor 64 up; ttyACM is 166, ttyUSB 188. */
     return (major_number == 4 && minor(st.st_rdev) >= 64) || major_number == 166 || major_number == 188;
