@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Regenerates the README's screenshots in docs/screenshots/ from the real program: it starts
+# Quenlet on a private display against the demo device, opens the port, and photographs the main
+# window, the status window and each dialog. Needs the x86_64 build (scripts/build.sh x86_64).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/docs/screenshots"
+exe="$root/build/x86_64/quenlet.exe"
+[[ -f $exe ]] || { echo "screenshots: build first: scripts/build.sh x86_64" >&2; exit 1; }
+command -v import >/dev/null || { echo "screenshots: needs ImageMagick (apt install imagemagick)" >&2; exit 1; }
+mkdir -p "$out"
+
+rig="$root/build/shot-rig"
+"$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true
+"$root/tests/rig/rig.sh" up "$rig" 1 >/dev/null
+program=
+cleanup() {
+  [[ -n $program ]] && kill "$program" 2>/dev/null
+  "$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+# shellcheck disable=SC1091
+source "$rig/env.sh"
+# No window manager on the private display: Wine draws the frames and captions itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+"$root/tests/rig/rig.sh" demo "$rig" 1 --stream lines --rate 60 >/dev/null
+
+# Polls for a top-level window with exactly this caption; prints its X window id.
+find_window() {
+  local id
+  for _ in $(seq 1 100); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || true
+    [[ -n $id ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "screenshots: no window '$1' appeared" >&2
+  return 1
+}
+
+shoot() { import -window "$1" "$out/$2.png"; echo "screenshots: $out/$2.png"; }
+
+# Menus are clicked with the mouse: "&Settings" and "&Status" share their key. Positions are
+# client pixels of the main window with its fixed-pitch font (menu bar at y 32).
+menu() { # MENU_X ITEM_Y
+  xdotool mousemove --window "$main" "$1" 32 click 1
+  sleep 0.5
+  xdotool mousemove --window "$main" $(( $1 + 18 )) "$2" click 1
+}
+readonly PORT_MENU=17 OPTIONS_MENU=58 HELP_MENU=100
+readonly OPEN_ITEM=51 CLOSE_ITEM=68 SETTINGS_ITEM=84 STATUS_ITEM=109
+readonly SEND_ITEM=51 RECEIVE_ITEM=68 ABOUT_ITEM=51
+
+wine "$exe" >/dev/null 2>&1 &
+program=$!
+main=$(find_window Quenlet)
+
+# Open the port, type into the send box, let a few lines of the demo device arrive.
+menu $PORT_MENU $OPEN_ITEM
+xdotool mousemove --window "$main" 250 200 click 1
+xdotool type --delay 20 "hello device"
+sleep 3
+shoot "$main" main-window
+
+menu $PORT_MENU $STATUS_ITEM
+status=$(find_window COM1)
+sleep 1
+shoot "$status" status-window
+xdotool key --window "$status" Escape
+
+menu $PORT_MENU $CLOSE_ITEM
+sleep 1
+menu $PORT_MENU $SETTINGS_ITEM
+shoot "$(find_window 'Port Settings')" port-settings
+xdotool key Escape
+menu $OPTIONS_MENU $SEND_ITEM
+shoot "$(find_window 'Send Settings')" send-settings
+xdotool key Escape
+menu $OPTIONS_MENU $RECEIVE_ITEM
+shoot "$(find_window 'Receive Settings')" receive-settings
+xdotool key Escape
+menu $HELP_MENU $ABOUT_ITEM
+shoot "$(find_window About)" about
+xdotool key Escape
