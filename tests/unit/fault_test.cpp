@@ -1,0 +1,97 @@
+// Bad input and failing surroundings: a capture file on a full disk, a send file that disappears
+// after it was chosen, a port that vanished, a very large send box. Each gives its message or is
+// skipped silently, and the program goes on working.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "settings/port_settings.h"
+#include "support/controller_fixture.h"
+
+namespace quenlet::test {
+namespace {
+
+using namespace std::chrono_literals;
+using FaultTest = ControllerTest;
+
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+TEST_F(FaultTest, CaptureOnAFullDiskKeepsShowingAndCounting) {
+    // Every write to /dev/full fails with "no space left on device".
+    g_settings.receiveMode = ReceiveMode::Ascii;
+    g_settings.alsoReceiveToFile = 1;
+    g_settings.receiveFileName = "Z:\\dev\\full";
+    openPort();
+    ASSERT_TRUE(controller->hasCaptureFile()) << "/dev/full opens; only its writes fail";
+
+    ASSERT_TRUE(peer.write("first"));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 5; }, 5s));
+    ASSERT_TRUE(peer.write("second"));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 11; }, 5s));
+    EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_RECEIVE_BOX) == "firstsecond"; }, 2s))
+        << itemText(IDC_RECEIVE_BOX);
+    EXPECT_TRUE(recordedMessages().empty());
+    controller->closePort();
+    EXPECT_FALSE(controller->serialPort().isOpen());
+}
+
+TEST_F(FaultTest, ASendFileThatDisappearsAfterTheChoiceCannotBeOpened) {
+    const TempFile& file = newTempFile(bytesOf("payload"));
+    g_settings.sendMode = SendMode::File;
+    g_settings.sendFileName = file.path();
+    openPort();
+    controller->refreshDisplay();
+    ASSERT_TRUE(DeleteFileA(file.path().c_str()));
+
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 5s));
+    EXPECT_EQ(recordedMessages()[0], "File open failed!");
+    EXPECT_EQ(controller->sentCount(), 0);
+    EXPECT_FALSE(controller->isFileSending());
+
+    // Back to text: the port still sends.
+    g_settings.sendMode = SendMode::Ascii;
+    controller->refreshDisplay();
+    setItemText(IDC_SEND_BOX, "ok");
+    // The sender reads the box through the window thread, which must keep pumping meanwhile.
+    PeerCollector collector(peer);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return collector.size() >= 2; }, 5s));
+    EXPECT_EQ(collector.bytes(), bytesOf("ok"));
+}
+
+TEST_F(FaultTest, APortThatVanishedGivesTheSystemTextAndTheNextOpenWorks) {
+    g_settings.portName = "COM" + std::to_string(kMissingPortNumber);
+    controller->openPort();
+    ASSERT_EQ(messageCount(), 1u);
+    EXPECT_EQ(recordedMessages()[0].rfind("Error: Port(" + g_settings.portName + "), ", 0), 0u)
+        << recordedMessages()[0];
+    EXPECT_FALSE(controller->serialPort().isOpen());
+
+    g_settings.portName = testPortName();
+    openPort();
+    ASSERT_TRUE(peer.write("x"));
+    EXPECT_TRUE(pumpUntil([&] { return controller->receivedCount() == 1; }, 5s));
+}
+
+TEST_F(FaultTest, ATenMebibyteSendBoxArrivesWhole) {
+    constexpr size_t kSize = 10u << 20;
+    std::string text(kSize, ' ');
+    for (size_t i = 0; i < kSize; ++i) text[i] = static_cast<char>('A' + (i * 7 + i / 1024) % 26);
+    openPort();
+    setItemText(IDC_SEND_BOX, text.c_str());
+    ASSERT_EQ(static_cast<size_t>(GetWindowTextLengthA(host->item(IDC_SEND_BOX))), kSize);
+
+    PeerCollector collector(peer);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return collector.size() >= kSize; }, 120s)) << collector.size();
+    EXPECT_EQ(controller->sentCount(), static_cast<std::int64_t>(kSize));
+    EXPECT_TRUE(collector.bytes() == bytesOf(text)) << "the peer got other bytes";
+    EXPECT_TRUE(recordedMessages().empty());
+}
+
+}  // namespace
+}  // namespace quenlet::test
