@@ -6,6 +6,9 @@
         [--rate BYTES_PER_S] (0 = as fast as the port takes them) [--bytes N] [--seed S]
   demo_device.py --toggle-lines STATEFILE [--period MS] PEER
         step the port's input lines (CTS DSR RING RLSD) one change per period
+  demo_device.py --record FILE [--expect N] PEER  append everything received to FILE; once N
+        bytes are in, print their count, first-to-last-byte time and sha256
+  --save-sent FILE keeps a copy of the stream; a finished stream prints its byte count and sha256.
 The modes combine: --echo --toggle-lines ... echoes and toggles. Prints one status line when it
 starts; SIGTERM or SIGINT stops it cleanly (a toggled state file gets its old content back).
 Only the standard library: it runs on any Python 3.
@@ -13,6 +16,7 @@ Only the standard library: it runs on any Python 3.
 
 import argparse
 import errno
+import hashlib
 import os
 import random
 import select
@@ -95,6 +99,8 @@ class Stream:
         self.pending = b""
         self.sent = 0
         self.start = time.monotonic()
+        self.digest = hashlib.sha256()
+        self.reported = False
 
     def finished(self):
         return self.remaining == 0 and not self.pending
@@ -132,8 +138,41 @@ class Stream:
         return self.pending
 
     def written(self, count):
+        self.digest.update(self.pending[:count])
         self.pending = self.pending[count:]
         self.sent += count
+
+
+class Recorded:
+    """Counts and digests what the record file receives until the expected amount is in."""
+
+    def __init__(self, expected):
+        self.expected = expected
+        self.count = 0
+        self.first = None
+        self.digest = hashlib.sha256()
+
+    def add(self, data, now):
+        if self.count >= self.expected:
+            return
+        if self.first is None:
+            self.first = now
+        self.count += len(data)
+        self.digest.update(data)
+        if self.count >= self.expected:
+            elapsed = now - self.first
+            print("demo_device: recorded %d bytes in %.3f s (first to last byte) sha256 %s"
+                  % (self.count, elapsed, self.digest.hexdigest()), flush=True)
+
+
+def report_stream(stream, now):
+    """One line per finished stream: what went out, how fast, and its digest."""
+    if stream.reported:
+        return
+    elapsed = max(now - stream.start, 1e-9)
+    print("demo_device: sent %d bytes in %.3f s (%.0f B/s) sha256 %s"
+          % (stream.sent, elapsed, stream.sent / elapsed, stream.digest.hexdigest()), flush=True)
+    stream.reported = True
 
 
 def run(arguments):
@@ -143,6 +182,10 @@ def run(arguments):
     if arguments.stream:
         stream = Stream(arguments.stream, arguments.rate, arguments.bytes, arguments.seed)
     echo_backlog = b""
+    # Unbuffered appends: whoever watches the file sees each read as soon as it arrived.
+    record = open(arguments.record, "ab", buffering=0) if arguments.record else None
+    saved = open(arguments.save_sent, "wb") if arguments.save_sent else None
+    recorded = Recorded(arguments.expect) if record and arguments.expect else None
 
     modes = []
     if arguments.echo:
@@ -150,6 +193,8 @@ def run(arguments):
     if stream:
         modes.append("stream %s at %s" % (arguments.stream,
                                           "%d B/s" % arguments.rate if arguments.rate > 0 else "full speed"))
+    if record:
+        modes.append("recording to %s" % arguments.record)
     if toggler:
         modes.append("toggling lines in %s every %d ms" % (toggler.path, arguments.period))
     print("demo_device: %s on %s (pid %d)" % (", ".join(modes), arguments.peer, os.getpid()), flush=True)
@@ -160,13 +205,14 @@ def run(arguments):
             if toggler:
                 toggler.tick(now)
             outgoing = echo_backlog or (stream.next_chunk(now) if stream else b"")
-            if stream and stream.finished() and not echo_backlog:
+            if stream and stream.finished() and not echo_backlog and not record:
+                report_stream(stream, time.monotonic())
                 return 0  # socat holds the pty open: what was written still reaches the port
 
             timeout = 1.0
             if toggler:
                 timeout = min(timeout, toggler.due_in(now))
-            if stream and not outgoing:
+            if stream and not outgoing and not stream.finished():
                 timeout = min(timeout, stream.due_in(now))
             readable, writable, _ = select.select([fd], [fd] if outgoing else [], [], timeout)
 
@@ -180,6 +226,10 @@ def run(arguments):
                         raise
                 if arguments.echo:
                     echo_backlog += data
+                if record and data:
+                    record.write(data)
+                    if recorded:
+                        recorded.add(data, time.monotonic())
             if writable and outgoing:
                 try:
                     count = os.write(fd, outgoing)
@@ -190,7 +240,11 @@ def run(arguments):
                 if echo_backlog:
                     echo_backlog = echo_backlog[count:]
                 else:
+                    if saved:
+                        saved.write(outgoing[:count])
                     stream.written(count)
+                    if stream.finished():
+                        report_stream(stream, time.monotonic())
     except Stop:
         return 0
     except OSError as error:
@@ -200,6 +254,9 @@ def run(arguments):
     finally:
         if toggler:
             toggler.restore()
+        for output in (record, saved):
+            if output:
+                output.close()
         os.close(fd)
 
 
@@ -212,10 +269,15 @@ def main():
     parser.add_argument("--bytes", type=int, default=None, help="stop after this many stream bytes")
     parser.add_argument("--seed", type=int, default=None, help="seed for --stream random")
     parser.add_argument("--toggle-lines", metavar="STATEFILE", help="the port's line state file (RIGDIR/comN.lines)")
+    parser.add_argument("--record", metavar="FILE", help="append every byte received to FILE")
+    parser.add_argument("--expect", type=int, default=None, help="with --record: report once N bytes are in")
+    parser.add_argument("--save-sent", metavar="FILE", help="write a copy of the stream's bytes to FILE")
     parser.add_argument("--period", type=int, default=500, help="milliseconds between line changes")
     arguments = parser.parse_args()
-    if not (arguments.echo or arguments.stream or arguments.toggle_lines):
-        parser.error("choose --echo, --stream and/or --toggle-lines")
+    if not (arguments.echo or arguments.stream or arguments.toggle_lines or arguments.record):
+        parser.error("choose --echo, --stream, --record and/or --toggle-lines")
+    if arguments.save_sent and not arguments.stream:
+        parser.error("--save-sent needs --stream")
     if arguments.echo and arguments.stream:
         parser.error("--echo and --stream both send; choose one")
     if arguments.period <= 0 or arguments.rate < 0 or (arguments.bytes is not None and arguments.bytes < 0):

@@ -66,7 +66,7 @@ LRESULT CALLBACK MessageCounter::procedure(HWND window, UINT message, WPARAM wPa
     auto* counter = static_cast<MessageCounter*>(GetPropA(window, kCounterProperty));
     if (message == counter->message_) {
         ++counter->count_;
-        if (message == EM_REPLACESEL && lParam != 0) {
+        if ((message == EM_REPLACESEL || message == WM_SETTEXT) && lParam != 0) {
             counter->texts_.emplace_back(reinterpret_cast<const char*>(lParam));
         }
     }
@@ -109,7 +109,10 @@ void ControllerTest::SetUp() {
     setModemLines(testPortNumber(), {});
     g_settings = PortSettings();
     ASSERT_EQ(g_settings.portName, testPortName());
-    setMessageBoxHook([this](HWND, const char* text, const char*) { messages.emplace_back(text); });
+    setMessageBoxHook([this](HWND, const char* text, const char*) {
+        CriticalSectionLock lock(messagesLock_);
+        messages.emplace_back(text);
+    });
     host = std::make_unique<HostDialog>();
     ASSERT_TRUE(host->Create(nullptr));
     controller = std::make_unique<PortController>(host.get());
@@ -124,6 +127,7 @@ void ControllerTest::TearDown() {
     controller.reset();
     host.reset();
     setMessageBoxHook({});
+    tempFiles_.clear();
 }
 
 std::string ControllerTest::itemText(int id) const { return host->itemText(id); }
@@ -133,6 +137,22 @@ void ControllerTest::setItemText(int id, const char* text) const { host->setItem
 bool ControllerTest::isEnabled(int id) const { return IsWindowEnabled(host->item(id)) != FALSE; }
 
 bool ControllerTest::isChecked(int id) const { return host->isChecked(id); }
+
+std::vector<std::string> ControllerTest::recordedMessages() {
+    CriticalSectionLock lock(messagesLock_);
+    return messages;
+}
+
+size_t ControllerTest::messageCount() {
+    CriticalSectionLock lock(messagesLock_);
+    return messages.size();
+}
+
+const TempFile& ControllerTest::newTempFile(const std::vector<std::uint8_t>& contents) {
+    return *tempFiles_.emplace_back(std::make_unique<TempFile>(contents));
+}
+
+const TempFile& ControllerTest::newTempName() { return *tempFiles_.emplace_back(std::make_unique<TempFile>()); }
 
 void ControllerTest::openPort() {
     controller->openPort();

@@ -62,7 +62,7 @@ public:
     MessageCounter& operator=(const MessageCounter&) = delete;
 
     int count() const { return count_; }
-    // lParam strings of the counted messages (for EM_REPLACESEL).
+    // lParam strings of the counted messages (for EM_REPLACESEL and WM_SETTEXT), in order.
     const std::vector<std::string>& texts() const { return texts_; }
 
 private:
@@ -98,13 +98,26 @@ protected:
     void setItemText(int id, const char* text) const;
     bool isEnabled(int id) const;
     bool isChecked(int id) const;
+    // Message boxes may be raised on the sender thread: these read the record under its lock.
+    std::vector<std::string> recordedMessages();
+    size_t messageCount();
     // Opens the port and waits until the monitor runs; fails the test otherwise.
     void openPort();
+    // Files that the controller may still hold open at the end of the test body: they are removed
+    // in TearDown, after the controller is gone.
+    const TempFile& newTempFile(const std::vector<std::uint8_t>& contents);
+    const TempFile& newTempName();
 
     NullModemPeer peer;
     std::unique_ptr<HostDialog> host;
     std::unique_ptr<PortController> controller;
+    // Written by whichever thread shows a box; read it on the window thread only while no worker
+    // can show one, or use recordedMessages().
     std::vector<std::string> messages;
+
+private:
+    CriticalSection messagesLock_;
+    std::vector<std::unique_ptr<TempFile>> tempFiles_;
 };
 
 }  // namespace quenlet::test

@@ -87,15 +87,13 @@ private:
     }
 
     void closeOwnedWindows() const {
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM owner) -> BOOL {
-                if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) {
-                    PostMessageA(window, WM_CLOSE, 0, 0);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(dialog_->hwnd()));
+        EnumThreadWindows(GetCurrentThreadId(), closeIfOwnedBy, reinterpret_cast<LPARAM>(dialog_->hwnd()));
+    }
+
+    // A named callback: a lambda would not have the stdcall convention the i686 target needs.
+    static BOOL CALLBACK closeIfOwnedBy(HWND window, LPARAM owner) {
+        if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageA(window, WM_CLOSE, 0, 0);
+        return TRUE;
     }
 
     static inline ModalScenario* active_ = nullptr;

@@ -88,15 +88,13 @@ private:
     }
 
     void closeOwnedWindows() const {
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM owner) -> BOOL {
-                if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) {
-                    PostMessageA(window, WM_CLOSE, 0, 0);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(dialog_->hwnd()));
+        EnumThreadWindows(GetCurrentThreadId(), closeIfOwnedBy, reinterpret_cast<LPARAM>(dialog_->hwnd()));
+    }
+
+    // A named callback: a lambda would not have the stdcall convention the i686 target needs.
+    static BOOL CALLBACK closeIfOwnedBy(HWND window, LPARAM owner) {
+        if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageA(window, WM_CLOSE, 0, 0);
+        return TRUE;
     }
 
     static inline ModalScenario* active_ = nullptr;
@@ -124,25 +122,26 @@ void postKey(HWND target, WPARAM key) {
 }
 
 // The system's file dialog that the dialog under test opened, if it is up.
+struct FileDialogSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK findFileDialog(HWND window, LPARAM parameter) {
+    auto* const search = reinterpret_cast<FileDialogSearch*>(parameter);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
+        std::strcmp(className, "#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND fileDialogOwnedBy(HWND owner) {
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search{owner, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* const search = reinterpret_cast<Search*>(parameter);
-            char className[16] = {};
-            GetClassNameA(window, className, sizeof className);
-            if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
-                std::strcmp(className, "#32770") == 0) {
-                search->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    FileDialogSearch search{owner, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), findFileDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
