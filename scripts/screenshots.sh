@@ -21,8 +21,6 @@ cleanup() {
 trap cleanup EXIT
 # shellcheck disable=SC1091
 source "$rig/env.sh"
-# No window manager on the private display: Wine draws the frames and captions itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$root/tests/rig/rig.sh" demo "$rig" 1 --stream lines --rate 60 >/dev/null
 
 # Polls for a top-level window with exactly this caption; prints its X window id.
