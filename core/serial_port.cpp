@@ -156,16 +156,18 @@ bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
 
     CriticalSectionLock lock(readLock);
     ResetEvent(readOverlapped.event());
-    if (!ReadFile(deviceHandle, buffer, wanted, count, readOverlapped.get())) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) return fail(error);
-        if (WaitForSingleObject(readOverlapped.event(), INFINITE) != WAIT_OBJECT_0)
-            return fail(GetLastError());
-        if (!GetOverlappedResult(deviceHandle, readOverlapped.get(), count, FALSE)) {
-            const DWORD resultError = GetLastError();
-            ResetEvent(readOverlapped.event());
-            return fail(resultError);
-        }
+    return finishTransfer(ReadFile(deviceHandle, buffer, wanted, count, readOverlapped.get()), readOverlapped, count);
+}
+
+bool SerialPort::finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count) {
+    if (completed) return succeed();
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return fail(error);
+    if (WaitForSingleObject(record.event(), INFINITE) != WAIT_OBJECT_0) return fail(GetLastError());
+    if (!GetOverlappedResult(deviceHandle, record.get(), count, FALSE)) {
+        const DWORD resultError = GetLastError();
+        ResetEvent(record.event());
+        return fail(resultError);
     }
     return succeed();
 }
@@ -179,18 +181,7 @@ bool SerialPort::write(const void* buffer, DWORD size, DWORD* count) {
 
     CriticalSectionLock lock(writeLock);
     ResetEvent(writeOverlapped.event());
-    if (!WriteFile(deviceHandle, buffer, size, count, writeOverlapped.get())) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) return fail(error);
-        if (WaitForSingleObject(writeOverlapped.event(), INFINITE) != WAIT_OBJECT_0)
-            return fail(GetLastError());
-        if (!GetOverlappedResult(deviceHandle, writeOverlapped.get(), count, FALSE)) {
-            const DWORD resultError = GetLastError();
-            ResetEvent(writeOverlapped.event());
-            return fail(resultError);
-        }
-    }
-    return succeed();
+    return finishTransfer(WriteFile(deviceHandle, buffer, size, count, writeOverlapped.get()), writeOverlapped, count);
 }
 
 bool SerialPort::waitEvent(DWORD limitMs) {

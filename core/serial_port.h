@@ -62,6 +62,8 @@ public:
 private:
     bool succeed();
     bool fail(DWORD code);
+    // The end of an overlapped ReadFile or WriteFile: waits for a pending one and takes its count.
+    bool finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count);
     int modemLine(DWORD bit);
     bool withdrawTimedOutWait();
 
