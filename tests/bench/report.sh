@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Runs every benchmark against a build and writes docs/benchmarks.md: the machine, then one table
+# per benchmark. The rig must be up with COM5 (tests/rig/rig.sh up RIGDIR 5).
+#   report.sh BUILD_DIR RIGDIR [OUTPUT]     default output: docs/benchmarks.md of the repository
+set -uo pipefail
+readonly BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
+readonly REPO=$(cd "$BENCH_DIR/../.." && pwd)
+readonly BUILD=$(realpath "${1:?usage: report.sh BUILD_DIR RIGDIR [OUTPUT]}")
+readonly RIGDIR=$(realpath "${2:?usage: report.sh BUILD_DIR RIGDIR [OUTPUT]}")
+readonly OUTPUT=${3:-$REPO/docs/benchmarks.md}
+[[ -f $RIGDIR/env.sh ]] || { echo "report: rig $RIGDIR is not up" >&2; exit 2; }
+source "$RIGDIR/env.sh"
+
+run() {
+    local -r script=$1; shift
+    echo "report: running $script" >&2
+    bash "$BENCH_DIR/$script" "$BUILD" "$@" || { echo "report: $script failed" >&2; exit 1; }
+}
+
+machine() {
+    echo "| Item | Value |"
+    echo "|---|---|"
+    echo "| Date | $(date -u '+%Y-%m-%d %H:%M UTC') |"
+    echo "| CPU | $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1), $(nproc) cores available |"
+    echo "| Memory | $(awk '/^MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo) |"
+    echo "| System | $(. /etc/os-release && echo "$PRETTY_NAME"), Linux $(uname -r) |"
+    echo "| Wine | $(wine --version 2>/dev/null) (wine64, private prefix, Xvfb display without window manager) |"
+    echo "| Compiler | $(x86_64-w64-mingw32-g++-posix --version | head -n1) |"
+    local build_type
+    build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$BUILD/CMakeCache.txt")
+    echo "| Build | x86_64, ${build_type:-RelWithDebInfo (project default)} |"
+    echo "| Load average before the run | $LOAD_BEFORE |"
+    echo "| Serial line | socat pty pair as COM5, serial fixture preloaded (tests/rig) |"
+}
+
+# Other work on the machine shows in every figure; the load before the run says how much there was.
+readonly LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
+ingest=$(run receive_ingest.sh)
+send=$(run send_throughput.sh)
+cpu=$(run cpu_cost.sh)
+startup=$(run startup.sh)
+echo "report: running receive_view_bench.exe" >&2
+view=$(wine "$BUILD/tests/receive_view_bench.exe" 2>&1 | tr -d '\r')
+
+mkdir -p "$(dirname "$OUTPUT")"
+cat >"$OUTPUT" <<REPORT
+# Quenlet benchmarks
+
+Written by \`tests/bench/report.sh\`; every figure comes from one run on the machine below, with the
+program driven from outside by \`tests/e2e/quenlet_driver.exe\` and the far end of COM5 played by
+\`tests/rig/demo_device.py\`. The line is a pseudo-terminal, so it has no baud rate: "as fast as
+possible" is as fast as the pty and Wine's serial layer take the bytes. Figures on a shared
+two-core machine vary from run to run by some tens of percent; each driver call is itself a Wine
+process start and takes CPU while it runs.
+
+## Machine
+
+$(machine)
+
+## Receive ingest
+
+The demo device writes random bytes as fast as the pty takes them. Seconds run from the start of
+the stream until the capture file is complete; "exact" compares sha256 of the capture with the
+bytes sent (FileOnly, Ascii) or with their "%02X " text (Hex). The WM_NULL round trips are taken
+for 3 s during the ingest (\`quenlet_driver null-roundtrip-stats\`).
+
+$ingest
+
+## Send throughput
+
+1 MiB through the send box as text (62 characters and CR LF a line) and as hexadecimal digit pairs
+(32 pairs and CR LF a line, 2.06 characters per byte), and a 1 MiB file. Seconds run from the
+first to the last byte at the peer. The driver fills the send box in parts of at most 256 KiB
+(Wine passes no more than about 1 MB in one cross-process message) and raises the box's text
+limit to do so. A file goes out in 512-byte chunks with a 10 ms pause after each.
+
+$send
+
+## CPU cost at wire rate
+
+25,600 B/s of random bytes (a 256,000 baud line) for 30 s per receive mode, after 2 s to settle.
+CPU time from /proc/PID/stat (utime + stime) of the program's process and of the wineserver, as a
+percentage of one core. "Received B/s" is the status line's counter over the same window (read by
+separate driver calls, so it carries their start-up time as error). Ascii and Hex are shown without
+capture, FileOnly writes the capture file. Most of the cost of an open, quiet port is Wine's
+serial layer: Wine 8 starts a helper thread for every WaitCommEvent, which polls the line state,
+and the program waits for comm events in 100 ms slices, so ten such threads run every second.
+
+$cpu
+
+## Start-up and idle responsiveness
+
+Launch to visible window is timed inside Wine from CreateProcess until the main window is
+visible; it includes the probe of COM1 to COM255 for the default port (one port, COM5, exists).
+
+$startup
+
+## Receive view append cost
+
+\`receive_view_bench.exe\` (built with the tests): the cost of appending one 1023-byte chunk as hex
+text to the receive box, against the system's edit box.
+
+\`\`\`
+$view
+\`\`\`
+REPORT
+echo "report: wrote $OUTPUT" >&2

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Start-up time: from process creation (inside Wine) to the main window being visible, which takes
+# in the probe of COM1 to COM255 for the default port. Then the window thread's idle answer time
+# (WM_NULL round trips with the port open).
+#   startup.sh BUILD_DIR [RUNS]        (the rig's env.sh sourced; prints a Markdown table)
+source "$(dirname "$0")/../e2e/lib.sh" "${1:?usage: startup.sh BUILD_DIR [RUNS]}/quenlet.exe" \
+    "$1/tests/e2e/quenlet_driver.exe" >/dev/null
+readonly RUNS=${2:-5}
+
+times=()
+for ((run = 1; run <= RUNS; run++)); do
+    line=$(driver launch-timed 60000 "$QUENLET_EXE" | tr -d '\r') || fail "run $run: no window"
+    times+=("${line#window_ms=}")
+    driver command $CMD_EXIT --wait-exit 10000 >/dev/null || fail "run $run: the program did not end"
+done
+sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+echo "| Figure | Value |"
+echo "|---|---|"
+printf '| Launch to visible window, median of %d (ms) | %s |\n' "$RUNS" "${sorted[$((RUNS / 2))]}"
+printf '| Launch to visible window, min / max (ms) | %s / %s |\n' "${sorted[0]}" "${sorted[$((RUNS - 1))]}"
+
+start_quenlet
+open_port
+stats=$(driver null-roundtrip-stats 5 | tr -d '\r') || fail "no round trips"
+exit_quenlet 10000 >/dev/null
+printf '| WM_NULL round trip, port open and idle, p50 / p99 / max (ms) | %s / %s / %s |\n' \
+    "$(sed -n 's/.*p50_ms=\([0-9.]*\).*/\1/p' <<<"$stats")" "$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$stats")" \
+    "$(sed -n 's/.*max_ms=\([0-9.]*\).*/\1/p' <<<"$stats")"

@@ -1,0 +1,40 @@
+// Measurements taken from outside the program: how long its window thread takes to answer, and
+// how long it takes from launch until its window is up.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+
+namespace e2e {
+
+// Sends WM_NULL to the main window every 10 ms for the given time and prints the number of round
+// trips and their 50th and 99th percentiles and maximum in milliseconds. Returns false when the
+// window is missing or a round trip failed (hung for the message limit).
+bool printNullRoundTripStats(double seconds);
+
+// Starts the program and prints the milliseconds until its main window is visible. The program
+// keeps running. Returns false when it could not start or no window came within limitMs.
+bool launchAndTimeWindow(const std::string& commandLine, unsigned limitMs);
+
+// Opened before an action that ends the program, so its end can be timed from the action.
+class ProgramExitWatch {
+public:
+    // Watches the process that owns window.
+    explicit ProgramExitWatch(HWND window);
+    ~ProgramExitWatch();
+    ProgramExitWatch(const ProgramExitWatch&) = delete;
+    ProgramExitWatch& operator=(const ProgramExitWatch&) = delete;
+
+    void start();
+    // Waits up to limitMs for the end; prints "exit_code=N exit_ms=T". True when the process
+    // ended in time with exit code 0.
+    bool waitForCleanExit(unsigned limitMs) const;
+
+private:
+    HANDLE process = nullptr;
+    std::chrono::steady_clock::time_point started;
+};
+
+}  // namespace e2e

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Exit from the menu ends the process with status 0 within 3 s and leaves nothing running, in the
+# state given: idle (port closed), open, or file-send (a file send under way; Exit first shows
+# the refusal to close the port, and the program ends once that is confirmed).
+source "$(dirname "$0")/lib.sh" "${@:2}"
+readonly STATE=${1:?"usage: exit_states.sh idle|open|file-send QUENLET_EXE DRIVER_EXE"}
+
+case $STATE in
+    idle)
+        start_quenlet
+        driver wait-text $STATUS_LINE "^Ready: COM$PORT\$" 5000 >/dev/null || fail "not idle"
+        exit_quenlet 3000
+        ;;
+    open)
+        start_demo --record "$WORK/peer.bin"
+        start_quenlet
+        open_port
+        exit_quenlet 3000
+        ;;
+    file-send)
+        head -c $((3 * 1048576)) /dev/urandom >"$WORK/send.bin"
+        start_demo --record "$WORK/peer.bin"
+        start_quenlet
+        driver send-mode file "$WORK/send.bin" || fail "cannot set the send mode"
+        open_port
+        driver click $SEND_BUTTON || fail "cannot press Send"
+        driver wait-text $SEND_BUTTON '^Stop$' 10000 >/dev/null || fail "the file send did not start"
+        wait_until 30000 size_at_least "$WORK/peer.bin" 4096 || fail "the file send does not progress"
+        driver command $CMD_EXIT || fail "cannot post Exit"
+        driver wait-message '^Sendding file, stop sending first!$' 10000 || fail "no refusal message"
+        driver dismiss-message 5000 --wait-exit 3000 || fail "Quenlet did not end properly after the refusal"
+        reap_quenlet
+        ;;
+    *) fail "unknown state $STATE" ;;
+esac
+expect_no_leftovers
+echo PASS
