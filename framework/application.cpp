@@ -22,9 +22,7 @@ int runMessageLoop() {
     const MessageLoopNesting nesting;
     MSG message;
     for (;;) {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-        if (got == -1) return lastQuitCode();
-        if (got == 0) break;
+        if (!fetchMessage(message)) break;
         routeMessage(message);
     }
     recordQuitCode(static_cast<int>(message.wParam));

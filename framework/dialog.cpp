@@ -116,9 +116,7 @@ void Dialog::runModalLoop() {
     const MessageLoopNesting nesting;
     MSG message;
     while (!endRequested_ && hwnd_ != nullptr) {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-        if (got == -1) break;
-        if (got == 0) {
+        if (!fetchMessage(message)) {
             const int code = static_cast<int>(message.wParam);
             recordQuitCode(code);
             // The loop outside this one must end too.

@@ -27,6 +27,15 @@ void routeMessage(MSG& message) {
     DispatchMessageA(&message);
 }
 
+bool fetchMessage(MSG& message) {
+    for (;;) {
+        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        if (got != -1) return got != 0;
+        // Waiting for new input keeps a lasting failure from spinning.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
 MessageLoopNesting::MessageLoopNesting() { ++runningLoops; }
 
 MessageLoopNesting::~MessageLoopNesting() { --runningLoops; }

@@ -16,6 +16,11 @@ Dialog* dialogOwning(HWND window);
 // dialog consumed it.
 void routeMessage(MSG& message);
 
+// GetMessageA for the framework's loops: true with a message, false with WM_QUIT. A failed fetch
+// (-1; Wine returns it when a message too large for its server arrives from another process) is
+// not the end of the program: that message is lost, and the next one is waited for.
+bool fetchMessage(MSG& message);
+
 // Counts the framework message loops running on this thread while it lives.
 class MessageLoopNesting {
 public:
