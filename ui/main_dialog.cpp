@@ -37,6 +37,8 @@ BOOL MainDialog::OnInitDialog() {
     SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     SendMessageA(item(IDC_RECEIVE_BOX), EM_LIMITTEXT, kReceiveLimit, 0);
+    // The edit control's own limit (about 32 K) would cut a pasted test payload short.
+    SendMessageA(item(IDC_SEND_BOX), EM_LIMITTEXT, 0, 0);
 
     controller = std::make_unique<PortController>(this);
     controller->createToolBar();
