@@ -1,0 +1,298 @@
+// The send path against the virtual null-modem: the send box as text and as hexadecimal pairs,
+// whole files, and the loop timer, observed at the far end, on the counters and on the status line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "settings/port_settings.h"
+#include "support/controller_fixture.h"
+
+namespace quenlet::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr char kInvalidHexMessage[] = "Your sendding data is invalid hexadecimal string!\r\n";
+constexpr char kSentMessage[] = "File has been sent successfully!";
+
+Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+class SendPathTest : public ControllerTest {
+protected:
+    void SetUp() override {
+        ControllerTest::SetUp();
+        if (HasFatalFailure()) return;
+        openPort();
+        if (HasFatalFailure()) return;
+        collector = std::make_unique<PeerCollector>(peer);
+    }
+    void TearDown() override {
+        collector.reset();
+        ControllerTest::TearDown();
+    }
+
+    void selectSendMode(SendMode mode) {
+        g_settings.sendMode = mode;
+        controller->refreshDisplay();
+    }
+
+    // Waits until the far end holds exactly `size` bytes in all.
+    bool peerReceives(size_t size) {
+        return pumpUntil([&] { return collector->size() >= size; }, 10s) && collector->size() == size;
+    }
+
+    // Waits until the counter and the status line show `sent` bytes: a write reaches the far end
+    // before the sender counts it.
+    void waitForSent(std::int64_t sent) {
+        EXPECT_TRUE(pumpUntil(
+            [&] { return controller->sentCount() == sent && itemText(IDC_STATUS_LINE) == openStatus(sent); }, 5s))
+            << controller->sentCount() << " of " << sent << "; " << itemText(IDC_STATUS_LINE);
+    }
+
+    // Sends one Ascii "~" and waits for it: the sender handles one send at a time, so whatever
+    // the press before it did is over once the marker has arrived and been counted.
+    void sendMarker() {
+        selectSendMode(SendMode::Ascii);
+        setItemText(IDC_SEND_BOX, "~");
+        const size_t before = collector->size();
+        const std::int64_t sentBefore = controller->sentCount();
+        controller->onSendButton();
+        ASSERT_TRUE(pumpUntil([&] { return collector->size() > before; }, 10s)) << "the marker went out";
+        ASSERT_EQ(collector->bytes().back(), '~');
+        waitForSent(sentBefore + 1);
+    }
+
+    std::string openStatus(std::int64_t sent) const {
+        return testPortName() + ", Sent/Received bytes: " + std::to_string(sent) + "/0";
+    }
+
+    std::unique_ptr<PeerCollector> collector;
+};
+
+TEST_F(SendPathTest, AsciiSendsTheBoxByteForByte) {
+    struct Row {
+        const char* box;
+        Bytes wire;
+    };
+    const Row rows[] = {
+        {"hello", {'h', 'e', 'l', 'l', 'o'}},
+        {"a\r\nb", {0x61, 0x0D, 0x0A, 0x62}},  // a line break of the box is CR LF
+    };
+    Bytes expected;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.box);
+        setItemText(IDC_SEND_BOX, row.box);
+        controller->onSendButton();
+        expected.insert(expected.end(), row.wire.begin(), row.wire.end());
+        ASSERT_TRUE(peerReceives(expected.size())) << collector->size();
+        EXPECT_EQ(collector->bytes(), expected);
+        waitForSent(static_cast<std::int64_t>(expected.size()));
+    }
+    EXPECT_EQ(itemText(IDC_RECEIVE_BOX), "") << "nothing sent is echoed";
+}
+
+TEST_F(SendPathTest, LongTextGoesOutIn1024ByteWrites) {
+    std::string text(2500, ' ');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('A' + i % 26);
+    setItemText(IDC_SEND_BOX, text.c_str());
+    MessageCounter statusTexts(host->item(IDC_STATUS_LINE), WM_SETTEXT);
+    controller->onSendButton();
+    ASSERT_TRUE(peerReceives(text.size())) << collector->size();
+    EXPECT_EQ(collector->bytes(), bytesOf(text));
+    ASSERT_TRUE(pumpUntil([&] { return statusTexts.count() >= 3; }, 5s));
+    // The status line is rewritten once per write, with the running count.
+    EXPECT_EQ(statusTexts.texts(), (std::vector<std::string>{openStatus(1024), openStatus(2048), openStatus(2500)}));
+}
+
+TEST_F(SendPathTest, HexPairsBecomeBytes) {
+    struct Row {
+        const char* box;
+        Bytes wire;
+    };
+    const Row rows[] = {
+        {"41 42\r\n43", {0x41, 0x42, 0x43}},
+        {"4142 4", {0x41, 0x42, 0x04}},  // digits pair from the start; a lone last one stands alone
+        {"ff Fe 0a", {0xFF, 0xFE, 0x0A}},
+    };
+    selectSendMode(SendMode::Hex);
+    Bytes expected;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.box);
+        setItemText(IDC_SEND_BOX, row.box);
+        controller->onSendButton();
+        expected.insert(expected.end(), row.wire.begin(), row.wire.end());
+        ASSERT_TRUE(peerReceives(expected.size())) << collector->size();
+        EXPECT_EQ(collector->bytes(), expected);
+        waitForSent(static_cast<std::int64_t>(expected.size()));
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SendPathTest, InvalidHexReplacesTheReceiveBoxAndSendsNothing) {
+    selectSendMode(SendMode::Hex);
+    for (const char* box : {"0x41", "41\t42"}) {
+        SCOPED_TRACE(box);
+        setItemText(IDC_RECEIVE_BOX, "received earlier");
+        setItemText(IDC_SEND_BOX, box);
+        MessageCounter buttonTexts(host->item(IDC_SEND), WM_SETTEXT);
+        controller->onSendButton();
+        // The Send button refresh is the last step of the rejection.
+        ASSERT_TRUE(pumpUntil([&] { return buttonTexts.count() >= 1; }, 5s));
+        EXPECT_EQ(itemText(IDC_RECEIVE_BOX), kInvalidHexMessage) << "the whole content is replaced";
+        EXPECT_EQ(itemText(IDC_SEND), "Send");
+    }
+    sendMarker();
+    EXPECT_EQ(collector->bytes(), bytesOf("~")) << "the rejected texts sent nothing";
+    EXPECT_EQ(controller->sentCount(), 1);
+    EXPECT_TRUE(recordedMessages().empty()) << "no message box";
+}
+
+TEST_F(SendPathTest, EmptyHexBoxOnlyRefreshesTheSendButton) {
+    selectSendMode(SendMode::Hex);
+    setItemText(IDC_RECEIVE_BOX, "kept");
+    setItemText(IDC_SEND_BOX, "");
+    MessageCounter buttonTexts(host->item(IDC_SEND), WM_SETTEXT);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return buttonTexts.count() >= 1; }, 5s));
+    EXPECT_EQ(itemText(IDC_RECEIVE_BOX), "kept");
+    sendMarker();
+    EXPECT_EQ(collector->bytes(), bytesOf("~"));
+    EXPECT_TRUE(recordedMessages().empty());
+}
+
+TEST_F(SendPathTest, HexOf1025PairsIsAWriteOf1024ThenOne) {
+    const Bytes data = patternBytes(1025, 21);
+    std::string text;
+    for (const std::uint8_t byte : data) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02x ", byte);
+        text += pair;
+    }
+    selectSendMode(SendMode::Hex);
+    setItemText(IDC_SEND_BOX, text.c_str());
+    MessageCounter statusTexts(host->item(IDC_STATUS_LINE), WM_SETTEXT);
+    controller->onSendButton();
+    ASSERT_TRUE(peerReceives(data.size())) << collector->size();
+    EXPECT_EQ(collector->bytes(), data);
+    ASSERT_TRUE(pumpUntil([&] { return statusTexts.count() >= 2; }, 5s));
+    EXPECT_EQ(statusTexts.texts(), (std::vector<std::string>{openStatus(1024), openStatus(1025)}));
+}
+
+TEST_F(SendPathTest, AWholeFileIsSentAndReported) {
+    struct Row {
+        const char* name;
+        Bytes contents;
+    };
+    const Row rows[] = {
+        {"empty file", {}},
+        {"three chunks", patternBytes(1300, 17)},  // 512 + 512 + 276
+    };
+    size_t expectedMessages = 0;
+    std::int64_t expectedSent = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TempFile& file = newTempFile(row.contents);
+        g_settings.sendFileName = file.path();
+        selectSendMode(SendMode::File);
+        const size_t before = collector->size();
+        controller->onSendButton();
+        ++expectedMessages;
+        ASSERT_TRUE(pumpUntil([&] { return messageCount() == expectedMessages; }, 10s));
+        EXPECT_EQ(recordedMessages().back(), kSentMessage);
+        expectedSent += static_cast<std::int64_t>(row.contents.size());
+        EXPECT_EQ(controller->sentCount(), expectedSent);
+        EXPECT_FALSE(controller->isFileSending());
+        EXPECT_EQ(itemText(IDC_SEND), "Send");
+        ASSERT_TRUE(peerReceives(before + row.contents.size()));
+        const Bytes received = collector->bytes();
+        EXPECT_TRUE(std::equal(received.begin() + static_cast<std::ptrdiff_t>(before), received.end(),
+                               row.contents.begin(), row.contents.end()));
+    }
+    sendMarker();
+    EXPECT_EQ(collector->size(), 1301u) << "the empty file sent nothing";
+}
+
+TEST_F(SendPathTest, AFileThatCannotBeReadIsReported) {
+    const TempFile& missing = newTempName();
+    struct Row {
+        std::string name;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"", "File name is invalid!"},
+        {missing.path(), "File open failed!"},
+    };
+    selectSendMode(SendMode::File);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        const size_t before = messageCount();
+        g_settings.sendFileName = row.name;
+        controller->onSendButton();
+        ASSERT_TRUE(pumpUntil([&] { return messageCount() == before + 1; }, 5s));
+        EXPECT_EQ(recordedMessages().back(), row.message);
+        EXPECT_FALSE(controller->isFileSending());
+        EXPECT_EQ(itemText(IDC_SEND), "Send");
+    }
+    sendMarker();
+    EXPECT_EQ(collector->bytes(), bytesOf("~"));
+    EXPECT_EQ(recordedMessages().size(), 2u);
+}
+
+TEST_F(SendPathTest, StopDuringAFileSendClosesTheFileSilently) {
+    const Bytes contents = patternBytes(512 * 1024, 9);
+    const TempFile& file = newTempFile(contents);
+    g_settings.sendFileName = file.path();
+    selectSendMode(SendMode::File);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isFileSending() && collector->size() > 0; }, 5s));
+    EXPECT_EQ(itemText(IDC_SEND), "Stop");
+    // While the send reads it the file is open and cannot be deleted: the check below can fail.
+    EXPECT_FALSE(DeleteFileA(file.path().c_str()));
+
+    controller->onSendButton();  // Stop
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+    EXPECT_FALSE(controller->isFileSending());
+    sendMarker();  // the file send is over once this arrives
+    EXPECT_TRUE(DeleteFileA(file.path().c_str())) << "the file was closed, error " << GetLastError();
+    EXPECT_TRUE(recordedMessages().empty()) << "a stopped send ends without the success message";
+    const Bytes received = collector->bytes();
+    ASSERT_LT(received.size() - 1, contents.size());
+    EXPECT_TRUE(std::equal(received.begin(), received.end() - 1, contents.begin())) << "a prefix of the file";
+}
+
+TEST_F(SendPathTest, HexLoopWithAnInvalidCharacterKeepsRunning) {
+    selectSendMode(SendMode::Hex);
+    setItemText(IDC_SEND_BOX, "41 4G");
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    controller->refreshLoopControls();
+    setItemText(IDC_LOOP_INTERVAL, "30");
+    const HWND receiveBox = host->item(IDC_RECEIVE_BOX);
+    MessageCounter replacements(receiveBox, WM_SETTEXT);
+    controller->onSendButton();
+    ASSERT_TRUE(controller->isLoopSending());
+
+    // Every tick puts the message back, whatever the box held meanwhile.
+    for (int tick = 0; tick < 3; ++tick) {
+        setItemText(IDC_RECEIVE_BOX, "overwritten");
+        ASSERT_TRUE(pumpUntil([&] { return itemText(IDC_RECEIVE_BOX) == kInvalidHexMessage; }, 5s)) << tick;
+    }
+    EXPECT_GE(replacements.count(), 6);
+    EXPECT_TRUE(controller->isLoopSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Stop");
+    EXPECT_EQ(controller->sentCount(), 0);
+
+    controller->onSendButton();  // Stop
+    EXPECT_FALSE(controller->isLoopSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+    EXPECT_TRUE(recordedMessages().empty());
+    EXPECT_EQ(collector->size(), 0u);
+}
+
+}  // namespace
+}  // namespace quenlet::test
