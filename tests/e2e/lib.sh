@@ -114,9 +114,3 @@ cleanup() {
 trap cleanup EXIT
 
 [[ -L $RIG/com$PORT.peer || -e $RIG/com$PORT.peer ]] || fail "COM$PORT is not mapped in $RIG"
-
-# The rig's X display has no window manager, so Wine waits 2 s for a withdraw notice that never
-# comes each time a managed top-level window is hidden (the exit path hides two). Unmanaged
-# windows, for quenlet.exe only, leave the exit timing to the program itself.
-"$WINE" reg add 'HKCU\Software\Wine\AppDefaults\quenlet.exe\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
-    fail "cannot set the window mode of quenlet.exe in the Wine prefix"
