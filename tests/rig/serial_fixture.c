@@ -449,11 +449,19 @@ int ioctl(int fd, unsigned long request, ...)
     va_end(args);
     resolve_real_functions();
 
-    if (!fixture.enabled || (!is_emulated_request(request) && fixture.trace_fd < 0))
+    if (!fixture.enabled || (!is_emulated_request(request) && request != TIOCOUTQ && fixture.trace_fd < 0))
         return real_ioctl(fd, request, argument);
     const int pts = pts_index_of_fd(fd);
     if (pts < 0) return real_ioctl(fd, request, argument);
     if (fd >= 0 && fd < MAX_TRACKED_FD) fixture.pty_of_fd[fd] = (unsigned short)(pts + 1);
+    if (request == TIOCOUTQ) {
+        /* ClearCommError (Wine's only TIOCOUTQ here) runs between two WaitCommEvents. A line
+         * change held back by the last poll of the wait that just ended must be held back from
+         * the next wait's reference too, or that wait never sees it change. */
+        pthread_mutex_lock(&fixture.lock);
+        fixture.ptys[pts].report_deferred = false;
+        pthread_mutex_unlock(&fixture.lock);
+    }
 
     if (!is_emulated_request(request)) {
         const char *name = request_name(request);
