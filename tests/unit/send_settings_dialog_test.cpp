@@ -19,6 +19,7 @@
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "settings/port_settings.h"
+#include "support/file_dialog_steps.h"
 #include "support/modal_scenario.h"
 #include "support/controller_fixture.h"
 #include "ui/display_texts.h"
@@ -78,38 +79,6 @@ public:
 private:
     std::string path_;
 };
-
-// The system's file dialog that the dialog under test opened, if it is up.
-struct FileDialogSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK findFileDialog(HWND window, LPARAM parameter) {
-    auto* const search = reinterpret_cast<FileDialogSearch*>(parameter);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
-        std::strcmp(className, "#32770") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND fileDialogOwnedBy(HWND owner) {
-    FileDialogSearch search{owner, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), findFileDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// Types name into a file dialog's name box and presses its Open or Save button.
-void chooseInFileDialog(HWND fileDialog, const std::string& name) {
-    HWND nameBox = GetDlgItem(fileDialog, cmb13);
-    if (nameBox == nullptr) nameBox = GetDlgItem(fileDialog, edt1);
-    SetWindowTextA(nameBox, name.c_str());
-    SendMessageA(GetDlgItem(fileDialog, IDOK), BM_CLICK, 0, 0);
-}
 
 class SendSettingsDialogTest : public ::testing::Test {
 protected:
