@@ -10,8 +10,14 @@ namespace quenlet {
 namespace {
 
 constexpr DWORD kWriteTimeoutMs = 1000;
-// How long a withdrawn event wait may take to complete before we give up on the record.
+// The wait's limit until a wait asks for another one.
+constexpr DWORD kDefaultWaitMs = 100;
+// How long a wait's read may overrun its own time-out before it is cancelled, and how long the
+// cancelled read may take to complete before we give up on the record.
+constexpr DWORD kReadOverrunMs = 1000;
 constexpr DWORD kWithdrawLimitMs = 2000;
+// Line-status errors, as EV_ERR counts them.
+constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXPARITY;
 
 static_assert(sizeof(DCB) == 28, "the device control block is 28 bytes on every target");
 
@@ -46,13 +52,22 @@ bool SerialPort::openDevice(const char* path, int overlapped) {
 
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
-    // Reads return at once with whatever is queued; a write gives up after a second.
-    timeouts.ReadIntervalTimeout = MAXDWORD;
+    // A read waits for its whole count, at most the wait's limit; reads only ever ask for what is
+    // queued, so they return at once. A write gives up after a second.
+    timeouts.ReadIntervalTimeout = 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.ReadTotalTimeoutConstant = kDefaultWaitMs;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
     if (!SetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
+    readTimeoutMs = kDefaultWaitMs;
+    {
+        // Lines already on at open raise no event: only changes from here on do.
+        CriticalSectionLock lock(waitLock);
+        holdsByte = false;
+        modemReference = 0;
+        GetCommModemStatus(deviceHandle, &modemReference);
+    }
     return succeed();
 }
 
@@ -141,22 +156,41 @@ bool SerialPort::setEventMask(DWORD mask) {
 
 bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
     *count = 0;
-    // Ask only for what the driver has queued. With our timeouts Windows returns an empty read at
-    // once, but Wine leaves a read of an empty queue pending, which would stall the monitor.
+    char* const bytes = static_cast<char*>(buffer);
+    // The byte a wait took is older than anything still queued.
+    CriticalSectionLock waitGuard(waitLock);
+    DWORD taken = 0;
+    if (holdsByte && size > 0) {
+        bytes[0] = heldByte;
+        holdsByte = false;
+        taken = 1;
+    }
+    // Ask only for what the driver has queued, so that the read never waits.
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(deviceHandle, &errors, &status)) return fail(GetLastError());
-    const DWORD wanted = std::min(size, status.cbInQue);
-    if (wanted == 0) return succeed();
-
-    if (!overlappedMode) {
-        if (!ReadFile(deviceHandle, buffer, wanted, count, nullptr)) return fail(GetLastError());
+    if (!ClearCommError(deviceHandle, &errors, &status)) {
+        *count = taken;
+        return taken > 0 ? succeed() : fail(GetLastError());
+    }
+    const DWORD wanted = std::min(size - taken, status.cbInQue);
+    if (wanted == 0) {
+        *count = taken;
         return succeed();
     }
 
-    CriticalSectionLock lock(readLock);
-    ResetEvent(readOverlapped.event());
-    return finishTransfer(ReadFile(deviceHandle, buffer, wanted, count, readOverlapped.get()), readOverlapped, count);
+    DWORD got = 0;
+    bool done = false;
+    if (!overlappedMode) {
+        done = ReadFile(deviceHandle, bytes + taken, wanted, &got, nullptr) || fail(GetLastError());
+    } else {
+        CriticalSectionLock lock(readLock);
+        ResetEvent(readOverlapped.event());
+        done = finishTransfer(ReadFile(deviceHandle, bytes + taken, wanted, &got, readOverlapped.get()),
+                              readOverlapped, &got);
+    }
+    *count = taken + got;
+    // Bytes that reached the buffer are delivered, whatever ended the read.
+    return done || *count > 0 ? succeed() : false;
 }
 
 bool SerialPort::finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count) {
@@ -164,6 +198,7 @@ bool SerialPort::finishTransfer(BOOL completed, OverlappedRecord& record, DWORD*
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) return fail(error);
     if (WaitForSingleObject(record.event(), INFINITE) != WAIT_OBJECT_0) return fail(GetLastError());
+    // A failed or cancelled transfer may still have moved bytes; the count says how many.
     if (!GetOverlappedResult(deviceHandle, record.get(), count, FALSE)) {
         const DWORD resultError = GetLastError();
         ResetEvent(record.event());
@@ -185,46 +220,99 @@ bool SerialPort::write(const void* buffer, DWORD size, DWORD* count) {
 }
 
 bool SerialPort::waitEvent(DWORD limitMs) {
-    if (!overlappedMode) {
-        if (!WaitCommEvent(deviceHandle, &pendingEvents, nullptr)) return fail(GetLastError());
-        return succeed();
-    }
+    if (!overlappedMode) return blockingWaitEvent();
 
     CriticalSectionLock lock(waitLock);
-    ResetEvent(waitOverlapped.event());
-    if (WaitCommEvent(deviceHandle, &pendingEvents, waitOverlapped.get())) return succeed();
-    const DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) return fail(error);
-
-    switch (WaitForSingleObject(waitOverlapped.event(), limitMs)) {
-    case WAIT_OBJECT_0:
-        return succeed();  // the driver has written the event bits
-    case WAIT_TIMEOUT:
-        return withdrawTimedOutWait();
-    default:
-        return fail(GetLastError());
-    }
-}
-
-// Called with waitLock held. CancelIo is the obvious way to withdraw the pending wait, but Wine
-// never completes a cancelled WaitCommEvent and then rejects the next one. Setting the mask again
-// completes a pending wait on Windows and Wine alike (it returns with no events), after which the
-// record is free for the next wait.
-bool SerialPort::withdrawTimedOutWait() {
-    SetCommMask(deviceHandle, eventMask);
-    if (WaitForSingleObject(waitOverlapped.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
-        CancelIo(deviceHandle);
-        if (WaitForSingleObject(waitOverlapped.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
-            SetLastError(ERROR_OPERATION_ABORTED);
-            return fail(ERROR_OPERATION_ABORTED);
+    pendingEvents = 0;
+    DWORD events = 0;
+    if (!pollLineState(events)) return false;
+    if (events == 0 && limitMs != 0) {
+        if (eventMask & EV_RXCHAR) {
+            if (!waitForByte(limitMs)) return false;
+        } else {
+            Sleep(limitMs);  // nothing to wait on but the line state itself
         }
+        if (!pollLineState(events)) return false;
     }
-    DWORD unused = 0;
-    GetOverlappedResult(deviceHandle, waitOverlapped.get(), &unused, FALSE);
-    // Events that landed between the time-out and the withdrawal are kept, not lost.
-    if (pendingEvents != 0) return succeed();
+    pendingEvents = events;
+    if (events != 0) return succeed();
     SetLastError(ERROR_SUCCESS);
     errorCode = ERROR_TIMEOUT;
+    return true;
+}
+
+// Without overlapped I/O the wait cannot be limited: it blocks until the driver reports an event.
+bool SerialPort::blockingWaitEvent() {
+    if (!WaitCommEvent(deviceHandle, &pendingEvents, nullptr)) return fail(GetLastError());
+    return succeed();
+}
+
+// Called with waitLock held.
+bool SerialPort::pollLineState(DWORD& events) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(deviceHandle, &errors, &status)) return fail(GetLastError());
+    DWORD lines = 0;
+    if (!GetCommModemStatus(deviceHandle, &lines)) return fail(GetLastError());
+
+    DWORD found = 0;
+    if (holdsByte || status.cbInQue > 0) found |= EV_RXCHAR;
+    const DWORD changed = lines ^ modemReference;
+    modemReference = lines;
+    if (changed & MS_CTS_ON) found |= EV_CTS;
+    if (changed & MS_DSR_ON) found |= EV_DSR;
+    if (changed & MS_RING_ON) found |= EV_RING;
+    if (changed & MS_RLSD_ON) found |= EV_RLSD;
+    if (errors & CE_BREAK) found |= EV_BREAK;
+    if (errors & kLineErrors) found |= EV_ERR;
+    events = found & eventMask;
+    return true;
+}
+
+// Called with waitLock held and no byte held.
+bool SerialPort::setReadTimeout(DWORD limitMs) {
+    // A total time-out of 0 means none at all: the read then waits for its byte however long.
+    const DWORD constant = limitMs == INFINITE ? 0 : limitMs;
+    if (constant == readTimeoutMs) return true;
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = constant;
+    if (!SetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
+    readTimeoutMs = constant;
+    return true;
+}
+
+// Called with waitLock held and no byte held.
+bool SerialPort::waitForByte(DWORD limitMs) {
+    if (!setReadTimeout(limitMs)) return false;
+    ResetEvent(waitOverlapped.event());
+    DWORD got = 0;
+    if (!ReadFile(deviceHandle, &heldByte, 1, &got, waitOverlapped.get())) {
+        const DWORD error = GetLastError();
+        // A time-out reported at once is a quiet line, not a failure.
+        if (error == ERROR_TIMEOUT) return true;
+        if (error != ERROR_IO_PENDING) return fail(error);
+        // The read ends by itself when a byte comes or its time-out fires; a driver that does not
+        // keep the time-out gets its read cancelled.
+        const DWORD margin = limitMs == INFINITE ? INFINITE : limitMs + kReadOverrunMs;
+        if (WaitForSingleObject(waitOverlapped.event(), margin) != WAIT_OBJECT_0) {
+            CancelIoEx(deviceHandle, waitOverlapped.get());
+            if (WaitForSingleObject(waitOverlapped.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
+                SetLastError(ERROR_OPERATION_ABORTED);
+                return fail(ERROR_OPERATION_ABORTED);
+            }
+        }
+        // Windows ends a timed-out read as a success with no byte, Wine as ERROR_TIMEOUT; a
+        // cancelled read may still have taken its byte. The count decides.
+        if (!GetOverlappedResult(deviceHandle, waitOverlapped.get(), &got, FALSE)) {
+            const DWORD resultError = GetLastError();
+            if (got == 0 && resultError != ERROR_TIMEOUT && resultError != ERROR_OPERATION_ABORTED)
+                return fail(resultError);
+        }
+    }
+    if (got > 0) holdsByte = true;
     return true;
 }
 
@@ -254,6 +342,10 @@ bool SerialPort::close() {
     if (!isOpen()) return true;
     if (!CloseHandle(deviceHandle)) return fail(GetLastError());
     deviceHandle = nullptr;
+    {
+        CriticalSectionLock lock(waitLock);
+        holdsByte = false;  // like the driver's queue, a byte not yet read goes with the device
+    }
     return succeed();
 }
 

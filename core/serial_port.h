@@ -1,6 +1,15 @@
 // One serial device: open by path with line parameters and a flow-control preset, then overlapped
 // reads, writes and comm-event waits, each kind behind its own lock so that one thread can wait and
 // read while another writes. Every operation reports success and keeps the last error code.
+//
+// The event wait does not keep a WaitCommEvent pending: some serial layers (Wine's among them) run
+// every pending one as a thread that polls the line about every millisecond, which costs a tenth
+// of a core on an idle port. Instead a one-byte read with a total time-out is the wait, and the
+// events are worked out from the line state around it: EV_RXCHAR while bytes are there, the modem
+// line events when a line changed since the last wait, EV_BREAK and EV_ERR from the driver's error
+// flags. The byte the wait takes is kept and handed out first by the next read. Waits and reads
+// therefore belong together: the read takes the wait's lock, so it comes after any byte the wait
+// holds.
 #pragma once
 
 #include <windows.h>
@@ -39,9 +48,12 @@ public:
     bool setQueueSizes(DWORD size);
     bool setEventMask(DWORD mask);
 
+    // What the driver has queued, at once (possibly nothing). A read that fails or is cancelled
+    // after bytes reached the buffer still delivers them and succeeds.
     bool read(void* buffer, DWORD size, DWORD* count);
     bool write(const void* buffer, DWORD size, DWORD* count);
-    // A wait that times out is a success with no events and lastError() ERROR_TIMEOUT.
+    // Returns when an event of the mask is there or the limit passed (INFINITE waits for one). A
+    // wait that times out is a success with no events and lastError() ERROR_TIMEOUT.
     bool waitEvent(DWORD limitMs);
     // The events of the last wait that are in the mask; clears them.
     DWORD takeEvents();
@@ -65,7 +77,12 @@ private:
     // The end of an overlapped ReadFile or WriteFile: waits for a pending one and takes its count.
     bool finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count);
     int modemLine(DWORD bit);
-    bool withdrawTimedOutWait();
+    // The events of the mask the line shows now; updates the modem-line reference.
+    bool pollLineState(DWORD& events);
+    // Waits up to limitMs for one byte and keeps it; no byte in time is a success too.
+    bool waitForByte(DWORD limitMs);
+    bool setReadTimeout(DWORD limitMs);
+    bool blockingWaitEvent();
 
     HANDLE deviceHandle = nullptr;
     DWORD errorCode = 0;
@@ -78,6 +95,14 @@ private:
     CriticalSection readLock;
     CriticalSection writeLock;
     CriticalSection waitLock;
+
+    // The byte the last wait took, not yet read (guarded by waitLock).
+    char heldByte = 0;
+    bool holdsByte = false;
+    // The modem lines as the last wait saw them (guarded by waitLock).
+    DWORD modemReference = 0;
+    // The read total time-out the device has now; the wait's limit.
+    DWORD readTimeoutMs = 0;
 };
 
 }  // namespace quenlet

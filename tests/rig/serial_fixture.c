@@ -76,7 +76,6 @@ struct pty_state {
     bool lines_seen;
     int last_lines;
     int reported_lines;  /* what TIOCMGET last answered */
-    bool report_deferred;
     struct serial_icounter_struct counts;
     unsigned long long bytes_read;
     unsigned long long bytes_written;
@@ -363,20 +362,11 @@ static int emulate_request(int fd, int pts, unsigned long request, void *argumen
         return -1;
     }
     switch (request) {
-    case TIOCMGET: {
-        /* A change shows one TIOCMGET late. Wine takes its reference line state when a
-         * WaitCommEvent starts: a line changed by a test just before would otherwise vanish into
-         * that reference, where a real driver would have seen the edge and reported it. */
-        const int lines = refresh_input_lines(pts, NULL) & MODEM_INPUT_LINES;
-        if (lines != state->reported_lines && !state->report_deferred) {
-            state->report_deferred = true;
-        } else {
-            state->report_deferred = false;
-            state->reported_lines = lines;
-        }
+    case TIOCMGET:
+        /* The lines as they are now, as a UART reports them. */
+        state->reported_lines = refresh_input_lines(pts, NULL) & MODEM_INPUT_LINES;
         *(int *)argument = state->reported_lines | read_output_lines(pts);
         return 0;
-    }
     case TIOCMSET:
         write_output_lines(pts, *(const int *)argument & OUTPUT_LINES);
         return 0;
@@ -449,19 +439,11 @@ int ioctl(int fd, unsigned long request, ...)
     va_end(args);
     resolve_real_functions();
 
-    if (!fixture.enabled || (!is_emulated_request(request) && request != TIOCOUTQ && fixture.trace_fd < 0))
+    if (!fixture.enabled || (!is_emulated_request(request) && fixture.trace_fd < 0))
         return real_ioctl(fd, request, argument);
     const int pts = pts_index_of_fd(fd);
     if (pts < 0) return real_ioctl(fd, request, argument);
     if (fd >= 0 && fd < MAX_TRACKED_FD) fixture.pty_of_fd[fd] = (unsigned short)(pts + 1);
-    if (request == TIOCOUTQ) {
-        /* ClearCommError (Wine's only TIOCOUTQ here) runs between two WaitCommEvents. A line
-         * change held back by the last poll of the wait that just ended must be held back from
-         * the next wait's reference too, or that wait never sees it change. */
-        pthread_mutex_lock(&fixture.lock);
-        fixture.ptys[pts].report_deferred = false;
-        pthread_mutex_unlock(&fixture.lock);
-    }
 
     if (!is_emulated_request(request)) {
         const char *name = request_name(request);

@@ -156,6 +156,54 @@ TEST_F(SerialPortTest, ReceivedCharacterWakesAPendingWait) {
     EXPECT_EQ(readFromPort(port, 1, 2s), std::vector<std::uint8_t>{'A'});
 }
 
+TEST_F(SerialPortTest, BytesAWaitTookComeFirstAndACancelledWaitLosesNothing) {
+    SerialPort port;
+    ASSERT_TRUE(openDefault(port));
+    ASSERT_TRUE(port.setEventMask(kControllerEventMask));
+    std::vector<std::uint8_t> sent;
+    std::vector<std::uint8_t> received;
+    std::vector<std::uint8_t> piece(3);
+    const auto readAll = [&] {
+        return test::waitUntil(
+            [&] {
+                DWORD count = 0;
+                if (port.read(piece.data(), static_cast<DWORD>(piece.size()), &count))
+                    received.insert(received.end(), piece.begin(), piece.begin() + count);
+                return received.size() >= sent.size();
+            },
+            3s);
+    };
+
+    // Bytes that arrive while a wait is pending wake it; the next reads, three bytes at a time,
+    // hand them out in order, the one the wait took first.
+    for (int round = 0; round < 5; ++round) {
+        const std::vector<std::uint8_t> bytes = test::patternBytes(10, round);
+        sent.insert(sent.end(), bytes.begin(), bytes.end());
+        std::thread writer([&] {
+            Sleep(50);
+            peer.write(bytes.data(), bytes.size());
+        });
+        const bool woke = port.waitEvent(3000) && (port.takeEvents() & EV_RXCHAR);
+        writer.join();
+        ASSERT_TRUE(woke) << "round " << round;
+        ASSERT_TRUE(readAll()) << "round " << round << ": " << received.size() << " of " << sent.size();
+    }
+
+    // A wait cancelled as a byte arrives (as closing a stuck port does) either took the byte or
+    // left it queued: the next read has it either way.
+    for (int round = 0; round < 20; ++round) {
+        const std::uint8_t byte = static_cast<std::uint8_t>('a' + round);
+        sent.push_back(byte);
+        std::thread waiter([&] { port.waitEvent(INFINITE); });
+        Sleep(20);
+        peer.write(&byte, 1);
+        CancelIoEx(port.handle(), nullptr);
+        waiter.join();
+        ASSERT_TRUE(readAll()) << "cancelled round " << round << ": " << received.size() << " of " << sent.size();
+    }
+    EXPECT_EQ(received, sent);
+}
+
 TEST_F(SerialPortTest, ReadOfEmptyQueueReturnsNothingAtOnce) {
     SerialPort port;
     ASSERT_TRUE(openDefault(port));
