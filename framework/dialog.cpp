@@ -204,6 +204,12 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
         dialog->detachWindow();
         return FALSE;
     }
+    if (message == kRunMessage) {
+        const auto* const request = reinterpret_cast<const RunRequest*>(lParam);
+        if (request != nullptr) request->run(request->context);
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, kRunDone);
+        return TRUE;
+    }
     LRESULT result = 0;
     if (!dialog->handleMessage(message, wParam, lParam, result)) return FALSE;
     if (returnsResultDirectly(message)) return static_cast<INT_PTR>(result);

@@ -61,6 +61,16 @@ public:
     BOOL KillTimer(UINT_PTR id) const;
     BOOL ShowWindow(int command) const;
 
+    // Runs work on the window's thread and returns once it is done (at once when called there).
+    // A worker thread's whole window update then costs one round trip, and nothing else the
+    // window thread handles (input, other threads' messages) can come between its steps. False
+    // when work did not run because the window is gone.
+    template <class Work>
+    bool runOnWindowThread(Work& work) const {
+        const RunRequest request{[](void* context) { (*static_cast<Work*>(context))(); }, &work};
+        return SendMessageA(hwnd_, kRunMessage, 0, reinterpret_cast<LPARAM>(&request)) == kRunDone;
+    }
+
     // The dialog whose window is window, if it is one of this framework's dialogs.
     static Dialog* fromWindow(HWND window);
 
@@ -76,6 +86,14 @@ protected:
 private:
     template <class D>
     friend class MessageTable;
+
+    struct RunRequest {
+        void (*run)(void* context);
+        void* context;
+    };
+    // Private to our dialog windows; far from the WM_APP numbers programs pick first.
+    static constexpr UINT kRunMessage = WM_APP + 0x3F00;
+    static constexpr LRESULT kRunDone = 1;
 
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
