@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -16,6 +17,7 @@
 #include "core/member_thunk.h"
 #include "core/serial_port.h"
 #include "framework/handles.h"
+#include "framework/paced_text.h"
 #include "framework/toolbar.h"
 #include "ui/status_dialog.h"
 
@@ -29,6 +31,13 @@ public:
     static constexpr DWORD kQueueSize = 10240;
     static constexpr DWORD kEventWaitMs = 100;
     static constexpr DWORD kReadChunk = 1023;
+    // One read takes up to this many chunks: each is shown, captured and counted on its own, but
+    // the device is read and the window thread reached once for all of them.
+    static constexpr DWORD kChunksPerRead = 4;
+    static constexpr DWORD kReadSize = kChunksPerRead * kReadChunk;
+    // A short read waits this long after its first byte for more before it is handed on, so a
+    // slow steady stream is shown in chunks of many bytes rather than of a few.
+    static constexpr DWORD kGatherMs = 20;
     static constexpr DWORD kClosePauseMs = 300;
     static constexpr DWORD kStopPauseMs = 1500;
     static constexpr UINT_PTR kLoopTimerId = 0;
@@ -51,8 +60,10 @@ public:
     DWORD WINAPI monitorLoop(void* parameter);
     DWORD WINAPI senderLoop(void* parameter);
 
-    // Receive path (monitor thread).
-    void onReceive(const char* chunk, DWORD length);
+    // Receive path (monitor thread): the bytes of one read, at most kReadSize, handled as chunks
+    // of at most kReadChunk bytes.
+    void onReceive(const char* data, DWORD length);
+    // Adds text at the end of the receive box in one step on the window thread (from any thread).
     void appendReceivedText(const char* text);
 
     // Send path.
@@ -70,6 +81,8 @@ public:
     void refreshToolBar();
     void refreshEditBoxes();
     void refreshStatusLine();
+    // The status line after a count changed (window thread): its text at once, its repaint paced.
+    void refreshCounters();
     void refreshLoopControls();
     void refreshSendButton();
     void showContextMenu(HWND owner, UINT menuId, UINT trackFlags, int x, int y);
@@ -99,7 +112,18 @@ public:
 private:
     enum class WatchResult { Sleep, Exit };
     WatchResult watchPort(char* receiveBuffer);
+    void receiveQueued(char* receiveBuffer, DWORD queued);
+    bool isTrickle(DWORD count) const;
     void updateStatusBoxes(DWORD events, const COMSTAT& status);
+    void setStatusBox(int box, int state);
+    struct ReceivedChunk {
+        std::string text;  // what the receive box shows of it
+        DWORD length = 0;
+    };
+    // The chunk's display text, and its capture written.
+    void prepareChunk(const char* bytes, ReceivedChunk& chunk);
+    // Window thread only.
+    void appendToReceiveBox(const char* text);
     // Window thread: waits until neither worker is inside a device call.
     void waitForWorkersToLeavePort();
     void joinWorkers();
@@ -129,6 +153,16 @@ private:
     // Wide counters: a bench line runs past 2 GiB without turning negative.
     std::atomic<std::int64_t> bytesSent{0};
     std::atomic<std::int64_t> bytesReceived{0};
+
+    // What the monitor last wrote into each status-window box (-1: not since it started
+    // watching), so that it writes a box only when its value changes. Monitor thread only.
+    enum StatusBox { kCtsHoldBox, kDsrHoldBox, kRlsdHoldBox, kXoffHoldBox, kXoffSentBox, kEofBox,
+                     kCtsBox, kDsrBox, kRingBox, kRlsdBox, kStatusBoxCount };
+    std::array<int, kStatusBoxCount> shownBoxes{};
+    // The status line's text while bytes stream in: repainted a few times a second.
+    PacedText statusLineCounters{100};
+    // When the monitor's last read emptied the input queue.
+    std::int64_t lastDrain = 0;
 
     UniqueHandle sendEvent;
     UniqueHandle monitorEvent;

@@ -1,7 +1,9 @@
 // PortController: the monitor and sender threads.
+#include <algorithm>
 #include <array>
 
 #include "core/port_controller.h"
+#include "core/stopwatch.h"
 #include "settings/port_settings.h"
 
 namespace quenlet {
@@ -32,7 +34,7 @@ void waitForWork(HANDLE wake, HANDLE parked) {
 
 DWORD WINAPI PortController::monitorLoop(void* /*parameter*/) {
     const ParkedWhileWaiting parkedAtEnd(monitorParked.get());
-    std::array<char, kReadChunk + 1> receiveBuffer{};
+    std::array<char, kReadSize + 1> receiveBuffer{};
     for (;;) {
         waitForWork(monitorEvent.get(), monitorParked.get());
         // The flags are checked after the parked mark is cleared, so a closer that saw the mark
@@ -42,6 +44,7 @@ DWORD WINAPI PortController::monitorLoop(void* /*parameter*/) {
 }
 
 PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
+    shownBoxes.fill(-1);
     for (;;) {
         if (monitorExit) return WatchResult::Exit;
         if (monitorStop || !port.isOpen()) return WatchResult::Sleep;
@@ -55,26 +58,72 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
         if (!monitorExit) updateStatusBoxes(events, status);
 
         if (!(events & EV_RXCHAR) && status.cbInQue == 0) continue;
-        while (!monitorStop) {
-            DWORD count = 0;
-            if (!port.read(receiveBuffer, kReadChunk, &count) || count == 0) break;
-            receiveBuffer[count] = 0;
-            onReceive(receiveBuffer, count);
-        }
+        // A byte the wait took is not in the driver's count.
+        receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1));
     }
 }
 
+// Reads what is queued, up to kReadSize bytes at a time, until the queue is empty, a trickle was
+// gathered or a pass's worth of time went by: then the wait loop looks at the line state again,
+// so the status window keeps up while data streams in. The first read happens even when a close
+// is under way: a byte the wait already took from the driver is shown, not dropped.
+void PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
+    const std::int64_t started = Stopwatch::now();
+    for (;;) {
+        const bool gather = queued < kReadChunk && !monitorStop && isTrickle(queued);
+        // Bytes come slower than a chunk per kGatherMs: wait for the ones behind them.
+        if (gather) Sleep(kGatherMs);
+        DWORD count = 0;
+        if (!port.read(receiveBuffer, kReadSize, &count) || count == 0) return;
+        lastDrain = Stopwatch::now();
+        receiveBuffer[count] = 0;
+        onReceive(receiveBuffer, count);
+        if (gather || monitorStop) return;
+        if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return;
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(port.handle(), &errors, &status) || status.cbInQue == 0) return;
+        queued = status.cbInQue;
+    }
+}
+
+// count bytes came in since the last read emptied the queue. A flood that the reads have just
+// caught up with leaves as little in the queue as a trickle does, but it fills it again at once.
+bool PortController::isTrickle(DWORD count) const {
+    const double seconds = Stopwatch::secondsBetween(lastDrain, Stopwatch::now());
+    return count < seconds * kReadChunk * 1000.0 / kGatherMs;
+}
+
+void PortController::setStatusBox(int box, int state) {
+    if (shownBoxes[box] == state) return;
+    shownBoxes[box] = state;
+    switch (box) {
+    case kCtsHoldBox: statusDialog.SetCtsHold(state); break;
+    case kDsrHoldBox: statusDialog.SetDsrHold(state); break;
+    case kRlsdHoldBox: statusDialog.SetRlsdHold(state); break;
+    case kXoffHoldBox: statusDialog.SetXoffHold(state); break;
+    case kXoffSentBox: statusDialog.SetXoffSent(state); break;
+    case kEofBox: statusDialog.SetEofReceived(state); break;
+    case kCtsBox: statusDialog.SetCts(state); break;
+    case kDsrBox: statusDialog.SetDsr(state); break;
+    case kRingBox: statusDialog.SetRing(state); break;
+    case kRlsdBox: statusDialog.SetRlsd(state); break;
+    default: break;
+    }
+}
+
+// Each box is a window of the window thread: only boxes whose value changed are written.
 void PortController::updateStatusBoxes(DWORD events, const COMSTAT& status) {
-    statusDialog.SetCtsHold(status.fCtsHold);
-    statusDialog.SetDsrHold(status.fDsrHold);
-    statusDialog.SetRlsdHold(status.fRlsdHold);
-    statusDialog.SetXoffHold(status.fXoffHold);
-    statusDialog.SetXoffSent(status.fXoffSent);
-    statusDialog.SetEofReceived(status.fEof);
-    if (events & EV_CTS) statusDialog.SetCts(port.isCtsOn());
-    if (events & EV_DSR) statusDialog.SetDsr(port.isDsrOn());
-    if (events & EV_RING) statusDialog.SetRing(port.isRingOn());
-    if (events & EV_RLSD) statusDialog.SetRlsd(port.isRlsdOn());
+    setStatusBox(kCtsHoldBox, status.fCtsHold);
+    setStatusBox(kDsrHoldBox, status.fDsrHold);
+    setStatusBox(kRlsdHoldBox, status.fRlsdHold);
+    setStatusBox(kXoffHoldBox, status.fXoffHold);
+    setStatusBox(kXoffSentBox, status.fXoffSent);
+    setStatusBox(kEofBox, status.fEof);
+    if (events & EV_CTS) setStatusBox(kCtsBox, port.isCtsOn());
+    if (events & EV_DSR) setStatusBox(kDsrBox, port.isDsrOn());
+    if (events & EV_RING) setStatusBox(kRingBox, port.isRingOn());
+    if (events & EV_RLSD) setStatusBox(kRlsdBox, port.isRlsdOn());
 }
 
 DWORD WINAPI PortController::senderLoop(void* /*parameter*/) {

@@ -111,6 +111,11 @@ void PortController::refreshStatusLine() {
                    statusLineText(port.isOpen(), g_settings.portName, bytesSent, bytesReceived).c_str());
 }
 
+void PortController::refreshCounters() {
+    statusLineCounters.set(item(IDC_STATUS_LINE),
+                           statusLineText(port.isOpen(), g_settings.portName, bytesSent, bytesReceived).c_str());
+}
+
 void PortController::refreshLoopControls() {
     const HWND interval = item(IDC_LOOP_INTERVAL);
     const HWND loops = item(IDC_LOOPS);
