@@ -153,6 +153,7 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER:
         if (wParam == kScrollBarTimer) showPendingScrollBar();
         if (wParam == kDragScrollTimer) onDragTimer();
+        if (wParam == kRepaintTimer) showPendingRepaint();
         return 0;
     case WM_CONTEXTMENU:
         // No menu of our own; the dialog shows the receive box's menu on the right button press.
@@ -203,10 +204,12 @@ void ReceiveViewControl::onReplaceSelection(const char* text) {
     const std::string_view inserted = wanted.substr(0, std::min(wanted.size(), room));
     if (inserted.size() < wanted.size()) notifyParent(EN_MAXTEXT);
 
+    pacingRepaints_ = true;
     replaceText(begin, end, inserted);
     anchor_ = caret_ = begin + inserted.size();
     scrollCaretIntoView(ScrollBarRedraw::soon);
     updateScrollBar(ScrollBarRedraw::soon);
+    pacingRepaints_ = false;
     notifyParent(EN_UPDATE);
     notifyParent(EN_CHANGE);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/receive_view.h"
+#include "ui/receive_view_gdi.h"
 #include "ui/receive_view_layout.h"
 #include "ui/receive_view_metrics.h"
 
@@ -63,6 +64,10 @@ private:
     int lineTop(std::size_t line) const;
     void invalidateFromLine(std::size_t line);
     void invalidateLines(std::size_t firstLine, std::size_t lastLine);
+    // Invalidates area (nullptr: all). While text streams in, the view is repainted at most every
+    // kRepaintIntervalMs: a flood of chunks then costs a few paints a second, not one per chunk.
+    void invalidate(const RECT* area);
+    void showPendingRepaint();
 
     // Painting (receive_view_paint.cpp).
     void onPaint();
@@ -91,6 +96,8 @@ private:
     static constexpr UINT_PTR kDragScrollTimer = 1;
     static constexpr UINT_PTR kScrollBarTimer = 2;
     static constexpr UINT kScrollBarDelayMs = 100;
+    static constexpr UINT_PTR kRepaintTimer = 3;
+    static constexpr DWORD kRepaintIntervalMs = 75;
 
     HWND window_;
     TextLayout layout_;
@@ -109,8 +116,12 @@ private:
     SCROLLINFO shownScroll_{};    // what the scroll bar shows
     SCROLLINFO pendingScroll_{};  // what it is to show when kScrollBarTimer fires
     bool scrollBarPending_ = false;
+    bool pacingRepaints_ = false;  // set while an append is handled
+    bool repaintPending_ = false;  // kRepaintTimer will repaint everything
+    DWORD lastPaintTick_ = 0;
 
-    std::string glyphs_;        // paint buffers, kept to avoid allocating on every paint
+    BackBuffer backBuffer_;     // paint buffers, kept to avoid allocating on every paint
+    std::string glyphs_;
     std::vector<INT> advances_;
     ReceiveViewDiagnostics diagnostics_{};
 };

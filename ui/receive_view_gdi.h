@@ -39,6 +39,49 @@ private:
     HDC dc_;
 };
 
+// A memory DC and bitmap kept from one paint to the next, so that painting a busy stream does not
+// allocate and free a bitmap the size of the window each time. Grows to the largest area asked for.
+class BackBuffer {
+public:
+    BackBuffer() = default;
+    ~BackBuffer() { release(); }
+    BackBuffer(const BackBuffer&) = delete;
+    BackBuffer& operator=(const BackBuffer&) = delete;
+
+    // A DC to draw width x height pixels in, compatible with target; nullptr without memory.
+    HDC prepare(HDC target, int width, int height) {
+        if (dc_ != nullptr && width <= width_ && height <= height_) return dc_;
+        release();
+        dc_ = CreateCompatibleDC(target);
+        bitmap_ = dc_ != nullptr ? CreateCompatibleBitmap(target, width, height) : nullptr;
+        if (bitmap_ == nullptr) {
+            release();
+            return nullptr;
+        }
+        original_ = SelectObject(dc_, bitmap_);
+        width_ = width;
+        height_ = height;
+        return dc_;
+    }
+
+private:
+    void release() {
+        if (dc_ != nullptr && original_ != nullptr) SelectObject(dc_, original_);
+        if (bitmap_ != nullptr) DeleteObject(bitmap_);
+        if (dc_ != nullptr) DeleteDC(dc_);
+        dc_ = nullptr;
+        bitmap_ = nullptr;
+        original_ = nullptr;
+        width_ = height_ = 0;
+    }
+
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ original_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
+
 // One object selected into a DC for the lifetime of this owner; the previous one is put back.
 class ObjectSelection {
 public:

@@ -9,6 +9,7 @@
 namespace quenlet {
 
 void ReceiveViewControl::onPaint() {
+    lastPaintTick_ = GetTickCount();
     const PaintSession session(window_);
     if (session.dc() != nullptr) paint(session.dc(), session.area());
 }
@@ -18,20 +19,16 @@ void ReceiveViewControl::paint(HDC target, const RECT& area) {
     const int height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return;
 
-    const MemoryDc buffer(target);
-    const UniqueBitmap bitmap(buffer.get() != nullptr ? CreateCompatibleBitmap(target, width, height) : nullptr);
-    if (!bitmap) {
+    const HDC buffer = backBuffer_.prepare(target, width, height);
+    if (buffer == nullptr) {
         paintLines(target, area);  // no memory for a buffer: draw directly
         return;
     }
-    {
-        const ObjectSelection selectedBitmap(buffer.get(), bitmap.get());
-        // Draw in client coordinates; the buffer holds just the painted area.
-        SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);
-        paintLines(buffer.get(), area);
-        SetViewportOrgEx(buffer.get(), 0, 0, nullptr);
-        BitBlt(target, area.left, area.top, width, height, buffer.get(), 0, 0, SRCCOPY);
-    }
+    // Draw in client coordinates; the buffer holds just the painted area.
+    SetViewportOrgEx(buffer, -area.left, -area.top, nullptr);
+    paintLines(buffer, area);
+    SetViewportOrgEx(buffer, 0, 0, nullptr);
+    BitBlt(target, area.left, area.top, width, height, buffer, 0, 0, SRCCOPY);
 }
 
 HBRUSH ReceiveViewControl::backgroundBrush(HDC dc) const {

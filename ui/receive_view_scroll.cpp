@@ -63,7 +63,7 @@ void ReceiveViewControl::scrollTo(std::size_t firstLine, ScrollBarRedraw redraw)
     if (firstLine == firstLine_) return;
     firstLine_ = firstLine;
     updateScrollBar(redraw);
-    InvalidateRect(window_, nullptr, FALSE);
+    invalidate(nullptr);
 }
 
 void ReceiveViewControl::scrollBy(std::ptrdiff_t lines) {
@@ -190,7 +190,29 @@ void ReceiveViewControl::invalidateFromLine(std::size_t line) {
         if (line - firstLine_ > visible) return;
         client.top = lineTop(line);
     }
-    InvalidateRect(window_, &client, FALSE);
+    invalidate(&client);
+}
+
+void ReceiveViewControl::invalidate(const RECT* area) {
+    if (!pacingRepaints_) {
+        InvalidateRect(window_, area, FALSE);
+        return;
+    }
+    if (repaintPending_) return;  // the timer repaints everything
+    const DWORD sincePaint = GetTickCount() - lastPaintTick_;
+    if (sincePaint >= kRepaintIntervalMs) {
+        InvalidateRect(window_, area, FALSE);
+        return;
+    }
+    repaintPending_ = true;
+    SetTimer(window_, kRepaintTimer, kRepaintIntervalMs - sincePaint, nullptr);
+}
+
+void ReceiveViewControl::showPendingRepaint() {
+    KillTimer(window_, kRepaintTimer);
+    if (!repaintPending_) return;
+    repaintPending_ = false;
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 void ReceiveViewControl::invalidateLines(std::size_t firstLine, std::size_t lastLine) {
