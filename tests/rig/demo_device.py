@@ -4,6 +4,8 @@
   demo_device.py --echo PEER                      send back everything received
   demo_device.py --stream lines|random PEER       send text lines or random bytes
         [--rate BYTES_PER_S] (0 = as fast as the port takes them) [--bytes N] [--seed S]
+        [--burst-ms MS] (with --rate: what is due goes out every MS, e.g. 50 ms bursts or a
+        1 ms trickle; 0 = as soon as a byte is due)
   demo_device.py --toggle-lines STATEFILE [--period MS] PEER
         step the port's input lines (CTS DSR RING RLSD) one change per period
   demo_device.py --record FILE [--expect N] PEER  append everything received to FILE; once N
@@ -42,7 +44,23 @@ def open_peer(path):
     fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
     # The rig creates the pty raw already; a reused or hand-made one may not be.
     tty.setraw(fd, termios.TCSANOW)
+    discard_stale_input(fd)
     return fd
+
+
+def discard_stale_input(fd, quiet=0.05, limit=2.0):
+    """Drops what an earlier user of the port left on its way here, until the line is quiet."""
+    termios.tcflush(fd, termios.TCIFLUSH)
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        readable, _, _ = select.select([fd], [], [], quiet)
+        if not readable:
+            return
+        try:
+            os.read(fd, CHUNK)
+        except OSError as error:
+            if error.errno != errno.EAGAIN:
+                raise
 
 
 class LineToggler:
@@ -89,9 +107,10 @@ class LineToggler:
 class Stream:
     """Produces the outgoing byte stream at a given rate (0 = unlimited)."""
 
-    def __init__(self, kind, rate, total, seed):
+    def __init__(self, kind, rate, total, seed, burst_ms=0):
         self.kind = kind
         self.rate = rate
+        self.burst = burst_ms / 1000.0
         self.remaining = total  # None = endless
         self.random = random.Random(seed)
         self.line_number = 0
@@ -99,6 +118,7 @@ class Stream:
         self.pending = b""
         self.sent = 0
         self.start = time.monotonic()
+        self.next_burst = self.start
         self.digest = hashlib.sha256()
         self.reported = False
 
@@ -108,11 +128,15 @@ class Stream:
     def allowance(self, now):
         if self.rate <= 0:
             return CHUNK
+        if self.burst > 0 and now < self.next_burst:
+            return 0
         return int((now - self.start) * self.rate) - self.sent
 
     def due_in(self, now):
         if self.rate <= 0 or self.allowance(now) > 0:
             return 0.0
+        if self.burst > 0:
+            return max(0.0, self.next_burst - now)
         return (self.sent + 1) / self.rate - (now - self.start)
 
     def produce(self, size):
@@ -135,6 +159,11 @@ class Stream:
                 self.pending = self.produce(size)
                 if self.remaining is not None:
                     self.remaining -= len(self.pending)
+                if self.burst > 0:
+                    # The next burst is one period on; after a late one, one period from now.
+                    self.next_burst += self.burst
+                    if self.next_burst <= now:
+                        self.next_burst = now + self.burst
         return self.pending
 
     def written(self, count):
@@ -180,7 +209,7 @@ def run(arguments):
     toggler = LineToggler(arguments.toggle_lines, arguments.period) if arguments.toggle_lines else None
     stream = None
     if arguments.stream:
-        stream = Stream(arguments.stream, arguments.rate, arguments.bytes, arguments.seed)
+        stream = Stream(arguments.stream, arguments.rate, arguments.bytes, arguments.seed, arguments.burst_ms)
     echo_backlog = b""
     # Unbuffered appends: whoever watches the file sees each read as soon as it arrived.
     record = open(arguments.record, "ab", buffering=0) if arguments.record else None
@@ -193,6 +222,8 @@ def run(arguments):
     if stream:
         modes.append("stream %s at %s" % (arguments.stream,
                                           "%d B/s" % arguments.rate if arguments.rate > 0 else "full speed"))
+        if arguments.rate > 0 and arguments.burst_ms > 0:
+            modes.append("every %d ms" % arguments.burst_ms)
     if record:
         modes.append("recording to %s" % arguments.record)
     if toggler:
@@ -266,6 +297,7 @@ def main():
     parser.add_argument("--echo", action="store_true", help="send back everything received")
     parser.add_argument("--stream", choices=("lines", "random"), help="send a byte stream")
     parser.add_argument("--rate", type=int, default=0, help="stream bytes per second (0 = as fast as possible)")
+    parser.add_argument("--burst-ms", type=int, default=0, help="with --rate: send what is due every MS")
     parser.add_argument("--bytes", type=int, default=None, help="stop after this many stream bytes")
     parser.add_argument("--seed", type=int, default=None, help="seed for --stream random")
     parser.add_argument("--toggle-lines", metavar="STATEFILE", help="the port's line state file (RIGDIR/comN.lines)")
@@ -280,8 +312,8 @@ def main():
         parser.error("--save-sent needs --stream")
     if arguments.echo and arguments.stream:
         parser.error("--echo and --stream both send; choose one")
-    if arguments.period <= 0 or arguments.rate < 0 or (arguments.bytes is not None and arguments.bytes < 0):
-        parser.error("--period must be positive, --rate and --bytes not negative")
+    if arguments.period <= 0 or arguments.rate < 0 or arguments.burst_ms < 0 or (arguments.bytes is not None and arguments.bytes < 0):
+        parser.error("--period must be positive, --rate, --burst-ms and --bytes not negative")
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)

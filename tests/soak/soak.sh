@@ -33,12 +33,12 @@ while (($(now_ms) - start_ms < DURATION * 1000)); do
     ((rss_min == 0 || rss < rss_min)) && rss_min=$rss
     ((rss > rss_max)) && rss_max=$rss
 done
+# The loop stops first, so that every frame reaches the far end while it still listens.
+step "stop the loop and the far end; wait for the capture to catch up"
+driver click $SEND_BUTTON && driver wait-text $SEND_BUTTON '^Send$' 10000 >/dev/null || fail "Stop"
 stop_demo
 elapsed_ms=$(($(now_ms) - start_ms))
 sent=$(file_size "$WORK/sent.bin")
-
-step "stop the loop; wait for the capture to catch up"
-driver click $SEND_BUTTON && driver wait-text $SEND_BUTTON '^Send$' 10000 >/dev/null || fail "Stop"
 wait_until 300000 size_at_least "$WORK/capture.txt" $((sent * 3)) ||
     fail "capture holds $(file_size "$WORK/capture.txt") of $((sent * 3)) characters"
 od -An -v -tx1 "$WORK/sent.bin" | tr -d ' \n' | tr a-f A-F | sed 's/../& /g' >"$WORK/expected.txt"
