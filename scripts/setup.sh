@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils xdotool                 # private display for window tests
   socat python3 procps psmisc                  # virtual null-modem and demo device
   qemu-user                                    # runs the IA-32 thunk check
+  picocom bc                                   # the benchmarks' native reference and arithmetic
 )
 
 missing=()

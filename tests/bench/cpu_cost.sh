@@ -1,56 +1,77 @@
 #!/usr/bin/env bash
-# CPU cost at wire rate: the demo device sends random bytes at 25,600 B/s (a 256,000 baud line)
-# for 30 s per receive mode; the figure is the CPU time of the program and of the wineserver over
-# that window, as a percentage of one core (utime + stime from /proc/PID/stat). The program with
-# its port closed, and with it open but no traffic, are the baselines.
-#   cpu_cost.sh BUILD_DIR [SECONDS]    (the rig's env.sh sourced; prints a Markdown table)
-source "$(dirname "$0")/../e2e/lib.sh" "${1:?usage: cpu_cost.sh BUILD_DIR [SECONDS]}/quenlet.exe" \
+# CPU cost of receiving, side by side with picocom on the same rig port: the port open and quiet,
+# then 25,600 B/s of random bytes (a 256,000 baud line) shown as hex and captured to a file, fed in
+# 50 ms bursts and as a 1 ms trickle. The figure is the CPU time over the window as a percentage of
+# one core (utime + stime from /proc/PID/stat): for Quenlet of the program and the wineserver, for
+# picocom of picocom itself. For Quenlet it also counts the status line's changes at each rate,
+# which are its hand-overs of received bytes to the window.
+#   cpu_cost.sh BUILD_DIR [IDLE_SECONDS] [RATE_SECONDS]   (the rig's env.sh sourced; prints Markdown)
+source "$(dirname "$0")/../e2e/lib.sh" "${1:?usage: cpu_cost.sh BUILD_DIR [IDLE_SECONDS] [RATE_SECONDS]}/quenlet.exe" \
     "$1/tests/e2e/quenlet_driver.exe" >/dev/null
-readonly SECONDS_PER_MODE=${2:-30} RATE=25600
-readonly TICKS=$(getconf CLK_TCK)
-WINESERVER_PID=$(cat "$RIG/run/wineserver.pid")
+source "$(dirname "$0")/../soak/measure.sh"
+source "$(dirname "$0")/picocom.sh"
+readonly IDLE_SECONDS=${2:-10} RATE_SECONDS=${3:-15} RATE=25600
+readonly HEX_MAP=spchex,tabhex,crhex,lfhex,8bithex,nrmhex
 
-cpu_ticks() {
-    local stat fields
-    stat=$(cat "/proc/$1/stat") || fail "no process $1"
-    read -r -a fields <<<"${stat##*) }"
-    echo $((fields[11] + fields[12]))  # utime and stime: fields 14 and 15 of the whole line
-}
+cleanup_picocom() { stop_picocom; cleanup; }
+trap cleanup_picocom EXIT
 
-received() {
-    [[ $port_state == open ]] || { echo 0; return; }
-    local text
-    text=$(driver get-text $STATUS_LINE | tr -d '\r')
-    echo "${text##*/}"
-}
+# The feed of one figure: "" (none) or the burst period in ms.
+start_feed() { [[ -z $1 ]] || start_demo --stream random --rate $RATE --burst-ms "$1"; }
+stop_feed() { [[ -z $1 ]] || stop_demo; }
 
-# measure LABEL RECEIVE_MODE RATE [closed]
-measure() {
-    local -r label=$1 mode=$2 rate=$3 port_state=${4:-open}
+# quenlet_figure BURST_MS SECONDS: sets QUENLET_PERCENT and QUENLET_CHANGES.
+quenlet_figure() {
+    local -r burst=$1 seconds=$2
     start_quenlet
-    driver receive-mode "$mode" $([[ $mode == fileonly ]] && echo "$WORK/capture.bin") || fail "receive mode"
-    [[ $port_state == open ]] && open_port
-    ((rate > 0)) && start_demo --stream random --rate "$rate"
+    driver receive-mode hex "$WORK/capture.txt" >/dev/null || fail "receive mode"
+    open_port
+    start_feed "$burst"
     sleep 2  # let the stream settle before the window opens
-    local -r before_program=$(cpu_ticks "$QUENLET_PID") before_server=$(cpu_ticks "$WINESERVER_PID")
-    local -r before_bytes=$(received) started=$(now_ms)
-    sleep "$SECONDS_PER_MODE"
-    local -r after_program=$(cpu_ticks "$QUENLET_PID") after_server=$(cpu_ticks "$WINESERVER_PID")
-    local -r elapsed=$(($(now_ms) - started)) after_bytes=$(received)
-    ((rate > 0)) && stop_demo
+    QUENLET_PERCENT=$(cpu_percent_over "$seconds")
+    QUENLET_CHANGES=0
+    if [[ -n $burst ]]; then
+        QUENLET_CHANGES=$(driver text-changes $STATUS_LINE 3 | tr -d '\r' | sed -n 's/.*per_second=\([0-9.]*\).*/\1/p')
+    fi
+    stop_feed "$burst"
     exit_quenlet 10000 >/dev/null
-    rm -f "$WORK/capture.bin"
-    percent() { bc -l <<<"($1) * 100 * 1000 / $TICKS / $elapsed"; }
-    printf '| %s | %d | %.0f | %.1f | %.1f | %.1f |\n' "$label" "$SECONDS_PER_MODE" \
-        "$(bc -l <<<"($after_bytes - $before_bytes) * 1000 / $elapsed")" \
-        "$(percent "$after_program - $before_program")" "$(percent "$after_server - $before_server")" \
-        "$(percent "$after_program - $before_program + $after_server - $before_server")"
+    rm -f "$WORK/capture.txt"
 }
 
-echo "| Receive mode | Seconds | Received B/s | Program % of a core | wineserver % | Together % |"
-echo "|---|---|---|---|---|---|"
-measure "Port closed" ascii 0 closed
-measure "Open, no traffic" ascii 0
-measure "Ascii" ascii $RATE
-measure "Hex" hex $RATE
-measure "FileOnly" fileonly $RATE
+# picocom_figure BURST_MS SECONDS: sets PICOCOM_PERCENT.
+picocom_figure() {
+    local -r burst=$1 seconds=$2
+    start_picocom "$WORK/picocom.log" $HEX_MAP
+    start_feed "$burst"
+    sleep 2
+    PICOCOM_PERCENT=$(cpu_percent_of "$seconds" "$PICOCOM_PID")
+    stop_feed "$burst"
+    stop_picocom
+    rm -f "$WORK/picocom.log"
+}
+
+rows=()
+handovers=()
+for shape in "idle" "50" "1"; do
+    burst=$shape seconds=$RATE_SECONDS
+    [[ $shape == idle ]] && burst="" seconds=$IDLE_SECONDS
+    quenlet_figure "$burst" "$seconds"
+    picocom_figure "$burst" "$seconds"
+    case $shape in
+    idle) label="Port open, no traffic" ;;
+    50) label="Hex view + capture, 25,600 B/s in 50 ms bursts" ;;
+    1) label="Hex view + capture, 25,600 B/s as a 1 ms trickle" ;;
+    esac
+    rows+=("| $label | $seconds | ${QUENLET_PERCENT}% | ${PICOCOM_PERCENT}% |")
+    if [[ -n $burst ]]; then
+        handovers+=("| $label | $QUENLET_CHANGES | $(awk -v c="$QUENLET_CHANGES" -v r=$RATE 'BEGIN { if (c > 0) printf "%.0f", r / c; else print "-" }') |")
+    fi
+done
+
+echo "| Figure | Seconds | Quenlet (program + wineserver), % of a core | picocom, % of a core |"
+echo "|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
+echo
+echo "| Quenlet at | Status line changes per second | Bytes per hand-over |"
+echo "|---|---|---|"
+printf '%s\n' "${handovers[@]}"

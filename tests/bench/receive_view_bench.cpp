@@ -1,10 +1,13 @@
-// Cost of one received chunk in the receive box, as the program appends it: a worker thread sends
-// WM_GETTEXTLENGTH, EM_SETSEL and EM_REPLACESEL for a hex chunk of 1023 bytes (3069 characters)
-// while the window thread keeps dispatching messages and painting.
+// Cost of received data in the receive box, as the program hands it over: a worker thread makes one
+// synchronous call to the window thread per read of four 1023-byte chunks, and the window thread
+// appends each chunk as hex text (3069 characters) with WM_GETTEXTLENGTH, EM_SETSEL and
+// EM_REPLACESEL, while it keeps dispatching messages and painting.
 //
-// Prints the median time per chunk over 50 chunks at 1%, 50% and 90% of the fill target: for the
-// receive view up to 90% of its 20,971,520-character limit, and for comparison for the system's
-// edit box up to 1 MB. A 25,600 B/s line delivers a 1023-byte chunk every 40 ms.
+// Prints, at 1%, 50% and 90% of the fill target: the median time of one chunk's append on the
+// window thread (the view's own cost), the median round trip of one read as the worker sees it,
+// and how often the view painted and how long a paint took. For the receive view the target is
+// 90% of its 20,971,520-character limit; for comparison the system's edit box is filled to 1 MB.
+// A 25,600 B/s line delivers a 1023-byte chunk every 40 ms.
 #include <windows.h>
 
 #include <algorithm>
@@ -22,39 +25,77 @@ namespace {
 
 constexpr std::size_t kLimit = 20971520;
 constexpr std::size_t kBytesPerChunk = 1023;
-constexpr std::size_t kChunksPerFigure = 50;
+constexpr std::size_t kChunksPerRead = 4;
+constexpr std::size_t kReadsPerFigure = 50;
+constexpr UINT kAppendMessage = WM_APP + 1;
 
-struct ChunkTiming {
+double nowMilliseconds() {
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct ReadTiming {
     std::size_t lengthBefore;
+    double roundTripMs;  // as the worker sees it
+    double appendMs;     // the four appends on the window thread, per chunk
+};
+
+struct PaintTiming {
+    double at;
     double milliseconds;
 };
 
 struct Run {
     HWND box;
     std::size_t target;  // characters to reach
-    std::vector<std::string> chunks;
-    std::vector<ChunkTiming> timings;
+    const std::vector<std::string>* chunks;
+    std::vector<ReadTiming> reads;
+    std::vector<PaintTiming> paints;
+    WNDPROC boxProcedure;
 };
 
-double elapsedMilliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+Run* g_run = nullptr;  // the run the window procedures below serve
+
+// The read the worker hands over, and what the window thread measured of it.
+struct Handover {
+    std::size_t first;  // index of its first chunk
+    double appendMs;
+};
+
+LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kAppendMessage) return DefWindowProcA(window, message, wParam, lParam);
+    auto* const handover = reinterpret_cast<Handover*>(lParam);
+    const double start = nowMilliseconds();
+    for (std::size_t i = 0; i < kChunksPerRead; ++i) {
+        const std::string& chunk = (*g_run->chunks)[(handover->first + i) % g_run->chunks->size()];
+        const LRESULT length = SendMessageA(g_run->box, WM_GETTEXTLENGTH, 0, 0);
+        SendMessageA(g_run->box, EM_SETSEL, static_cast<WPARAM>(length), length);
+        SendMessageA(g_run->box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk.c_str()));
+    }
+    handover->appendMs = (nowMilliseconds() - start) / kChunksPerRead;
+    return 0;
+}
+
+LRESULT CALLBACK timedBoxProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT) return CallWindowProcA(g_run->boxProcedure, window, message, wParam, lParam);
+    const double start = nowMilliseconds();
+    const LRESULT result = CallWindowProcA(g_run->boxProcedure, window, message, wParam, lParam);
+    g_run->paints.push_back({start, nowMilliseconds() - start});
+    return result;
 }
 
 DWORD WINAPI appendUntilTarget(void* parameter) {
-    auto* run = static_cast<Run*>(parameter);
-    for (std::size_t i = 0;; ++i) {
-        const std::string& chunk = run->chunks[i % run->chunks.size()];
-        LARGE_INTEGER start;
-        LARGE_INTEGER end;
-        QueryPerformanceCounter(&start);
-        const LRESULT length = SendMessageA(run->box, WM_GETTEXTLENGTH, 0, 0);
-        SendMessageA(run->box, EM_SETSEL, static_cast<WPARAM>(length), length);
-        SendMessageA(run->box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk.c_str()));
-        QueryPerformanceCounter(&end);
-        run->timings.push_back({static_cast<std::size_t>(length), elapsedMilliseconds(start, end)});
-        if (static_cast<std::size_t>(length) + chunk.size() >= run->target) return 0;
+    const auto frame = static_cast<HWND>(parameter);
+    for (std::size_t read = 0;; ++read) {
+        const auto length = static_cast<std::size_t>(SendMessageA(g_run->box, WM_GETTEXTLENGTH, 0, 0));
+        Handover handover{read * kChunksPerRead, 0};
+        const double start = nowMilliseconds();
+        SendMessageA(frame, kAppendMessage, 0, reinterpret_cast<LPARAM>(&handover));
+        g_run->reads.push_back({length, nowMilliseconds() - start, handover.appendMs});
+        if (length + kChunksPerRead * (*g_run->chunks)[0].size() >= g_run->target) return 0;
     }
 }
 
@@ -72,8 +113,8 @@ std::vector<std::string> hexChunks() {
 }
 
 // Runs the worker while this thread dispatches messages, as the program's window thread does.
-bool runWorker(Run& run) {
-    const UniqueHandle worker(CreateThread(nullptr, 0, appendUntilTarget, &run, 0, nullptr));
+bool runWorker(HWND frame) {
+    const UniqueHandle worker(CreateThread(nullptr, 0, appendUntilTarget, frame, 0, nullptr));
     if (!worker) return false;
     for (;;) {
         const HANDLE handle = worker.get();
@@ -88,40 +129,60 @@ bool runWorker(Run& run) {
     }
 }
 
-// Median time of the 50 chunks appended from the moment the box held fraction of target; the last
-// 50 chunks before that point when the run ended sooner.
-double medianAt(const std::vector<ChunkTiming>& timings, std::size_t target, double fraction) {
-    const auto threshold = static_cast<std::size_t>(fraction * static_cast<double>(target));
-    auto first = std::find_if(timings.begin(), timings.end(), [&](const ChunkTiming& t) { return t.lengthBefore >= threshold; });
-    if (timings.end() - first < static_cast<std::ptrdiff_t>(kChunksPerFigure))
-        first = timings.end() - std::min<std::ptrdiff_t>(timings.end() - timings.begin(), kChunksPerFigure);
-    std::vector<double> window;
-    for (auto it = first; it != timings.end() && window.size() < kChunksPerFigure; ++it) window.push_back(it->milliseconds);
-    if (window.empty()) return 0;
-    std::nth_element(window.begin(), window.begin() + window.size() / 2, window.end());
-    return window[window.size() / 2];
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
 }
 
-void report(const char* name, const Run& run) {
-    double worst = 0;
-    for (const ChunkTiming& timing : run.timings) worst = std::max(worst, timing.milliseconds);
-    std::printf("%s: %zu chunks of %zu characters, filled to %zu characters (target %zu)\n", name,
-                run.timings.size(), run.chunks[0].size(), static_cast<std::size_t>(SendMessageA(run.box, WM_GETTEXTLENGTH, 0, 0)),
+// The 50 reads handed over from the moment the box held fraction of the target (the last 50 when
+// the run ended sooner).
+std::pair<std::size_t, std::size_t> readsAt(const Run& run, double fraction) {
+    const auto threshold = static_cast<std::size_t>(fraction * static_cast<double>(run.target));
+    std::size_t first = 0;
+    while (first < run.reads.size() && run.reads[first].lengthBefore < threshold) ++first;
+    if (run.reads.size() - first < kReadsPerFigure) first = run.reads.size() - std::min(run.reads.size(), kReadsPerFigure);
+    return {first, std::min(run.reads.size(), first + kReadsPerFigure)};
+}
+
+void report(const char* name, const Run& run, double seconds) {
+    double worstTrip = 0;
+    for (const ReadTiming& read : run.reads) worstTrip = std::max(worstTrip, read.roundTripMs);
+    std::vector<double> paintTimes;
+    for (const PaintTiming& paint : run.paints) paintTimes.push_back(paint.milliseconds);
+    const std::size_t chunks = run.reads.size() * kChunksPerRead;
+    std::printf("%s: %zu chunks of %zu characters in %.1f s, filled to %zu characters (target %zu)\n", name, chunks,
+                (*run.chunks)[0].size(), seconds, static_cast<std::size_t>(SendMessageA(run.box, WM_GETTEXTLENGTH, 0, 0)),
                 run.target);
     for (const double fraction : {0.01, 0.50, 0.90}) {
-        const double median = medianAt(run.timings, run.target, fraction);
-        std::printf("  at %3.0f%% full: median %8.3f ms per chunk = %10.0f received bytes/s\n", fraction * 100, median,
-                    median > 0 ? 1000.0 * kBytesPerChunk / median : 0.0);
+        const auto [first, last] = readsAt(run, fraction);
+        std::vector<double> appends;
+        std::vector<double> trips;
+        for (std::size_t i = first; i < last; ++i) {
+            appends.push_back(run.reads[i].appendMs);
+            trips.push_back(run.reads[i].roundTripMs);
+        }
+        std::printf("  at %3.0f%% full: append %8.3f ms per chunk on the window thread, round trip %7.3f ms per read\n",
+                    fraction * 100, median(appends), median(trips));
     }
-    std::printf("  slowest chunk: %.3f ms\n", worst);
+    std::printf("  slowest round trip: %.3f ms; %zu paints = %.1f per second, median %.3f ms each\n", worstTrip,
+                run.paints.size(), seconds > 0 ? static_cast<double>(run.paints.size()) / seconds : 0.0,
+                median(paintTimes));
+    std::printf("  throughput: %.0f received bytes/s\n", seconds > 0 ? static_cast<double>(chunks * kBytesPerChunk) / seconds : 0.0);
     std::fflush(stdout);
 }
 
 int runBenchmark() {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!registerReceiveViewClass(instance)) return 1;
-    const HWND frame = CreateWindowExA(0, "STATIC", "receive view benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                       560, 300, nullptr, nullptr, instance, nullptr);
+    WNDCLASSA frameClass{};
+    frameClass.lpfnWndProc = frameProcedure;
+    frameClass.hInstance = instance;
+    frameClass.hbrBackground = GetSysColorBrush(COLOR_3DFACE);
+    frameClass.lpszClassName = "ReceiveViewBenchFrame";
+    if (RegisterClassA(&frameClass) == 0) return 1;
+    const HWND frame = CreateWindowExA(0, frameClass.lpszClassName, "receive view benchmark",
+                                       WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 560, 300, nullptr, nullptr, instance, nullptr);
     if (frame == nullptr) return 1;
 
     const HDC screen = GetDC(nullptr);
@@ -140,10 +201,16 @@ int runBenchmark() {
         if (box == nullptr) return 1;
         SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
         SendMessageA(box, EM_LIMITTEXT, kLimit, 0);
-        Run run{box, edit ? std::size_t{1} << 20 : kLimit * 9 / 10, chunks, {}};
-        run.timings.reserve(run.target / chunks[0].size() + 1);
-        if (!runWorker(run)) return 1;
-        report(edit ? "system edit box" : "receive view", run);
+        Run run{box, edit ? std::size_t{1} << 20 : kLimit * 9 / 10, &chunks, {}, {}, nullptr};
+        run.reads.reserve(run.target / (chunks[0].size() * kChunksPerRead) + 1);
+        g_run = &run;
+        run.boxProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&timedBoxProcedure)));
+        const double start = nowMilliseconds();
+        if (!runWorker(frame)) return 1;
+        report(edit ? "system edit box" : "receive view", run, (nowMilliseconds() - start) / 1000.0);
+        SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(run.boxProcedure));
+        g_run = nullptr;
         DestroyWindow(box);
     }
     DestroyWindow(frame);

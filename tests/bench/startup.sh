@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up time: from process creation (inside Wine) to the main window being visible, which takes
 # in the probe of COM1 to COM255 for the default port. Then the window thread's idle answer time
-# (WM_NULL round trips with the port open).
+# (WM_NULL round trips with the port open), and how soon a modem line change shows in the status
+# window.
 #   startup.sh BUILD_DIR [RUNS]        (the rig's env.sh sourced; prints a Markdown table)
 source "$(dirname "$0")/../e2e/lib.sh" "${1:?usage: startup.sh BUILD_DIR [RUNS]}/quenlet.exe" \
     "$1/tests/e2e/quenlet_driver.exe" >/dev/null
@@ -22,7 +23,16 @@ printf '| Launch to visible window, min / max (ms) | %s / %s |\n' "${sorted[0]}"
 start_quenlet
 open_port
 stats=$(driver null-roundtrip-stats 5 | tr -d '\r') || fail "no round trips"
+# The CTS line flipped through the rig's state file; the status window's CTS box must follow.
+driver command $CMD_STATUS || fail "cannot show the status window"
+driver --in status wait-text 0 "^COM$PORT\$" 5000 >/dev/null || fail "the status window did not show"
+lines=$(driver line-latency "$(readlink -f "$RIG/com$PORT.lines")" CTS 1019 20 | tr -d '\r') || fail "no line latency"
+"$RIG_SCRIPT" lines "$RIG" $PORT || fail "cannot clear the lines"
 exit_quenlet 10000 >/dev/null
 printf '| WM_NULL round trip, port open and idle, p50 / p99 / max (ms) | %s / %s / %s |\n' \
     "$(sed -n 's/.*p50_ms=\([0-9.]*\).*/\1/p' <<<"$stats")" "$(sed -n 's/.*p99_ms=\([0-9.]*\).*/\1/p' <<<"$stats")" \
     "$(sed -n 's/.*max_ms=\([0-9.]*\).*/\1/p' <<<"$stats")"
+printf '| CTS change to status window box, %s flips, missed / p50 / p90 / max (ms) | %s / %s / %s / %s |\n' \
+    "$(sed -n 's/.*flips=\([0-9]*\).*/\1/p' <<<"$lines")" "$(sed -n 's/.*missed=\([0-9]*\).*/\1/p' <<<"$lines")" \
+    "$(sed -n 's/.*p50_ms=\([0-9.]*\).*/\1/p' <<<"$lines")" "$(sed -n 's/.*p90_ms=\([0-9.]*\).*/\1/p' <<<"$lines")" \
+    "$(sed -n 's/.*max_ms=\([0-9.]*\).*/\1/p' <<<"$lines")"

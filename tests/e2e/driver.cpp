@@ -42,6 +42,8 @@ constexpr char kUsage[] =
     "  dismiss-message MS [--wait-exit MS] press OK on the message box (waits for one); prints its text\n"
     "  no-message                        fails when a message box is shown\n"
     "  null-roundtrip-stats SECONDS      WM_NULL round trips: count, p50, p99, max\n"
+    "  line-latency LINES_FILE LINE ID COUNT  flip an input line, time the status box ID following\n"
+    "  text-changes ID SECONDS           how often the main window's control ID changes its text\n"
     "  launch-timed MS COMMAND_LINE...   start a program, print ms until its window is visible\n"
     "Paths starting with / are taken as Unix paths (drive Z:).\n";
 
@@ -91,6 +93,8 @@ public:
         if (name == "no-message") return noMessage();
         if (name == "null-roundtrip-stats") return nullStats();
         if (name == "launch-timed") return launchTimed();
+        if (name == "line-latency") return lineLatency();
+        if (name == "text-changes") return textChanges();
         return controlCommand(name);
     }
 
@@ -184,6 +188,24 @@ private:
         const double seconds = args.size() == 2 ? std::strtod(args[1].c_str(), &end) : 0.0;
         if (seconds <= 0.0) return badUse("null-roundtrip-stats SECONDS");
         return e2e::printNullRoundTripStats(seconds) ? kDone : kNotMet;
+    }
+
+    int lineLatency() {
+        long box = 0;
+        long count = 0;
+        if (args.size() != 5 || !number(3, box) || !number(4, count) || count <= 0)
+            return badUse("line-latency LINES_FILE LINE ID COUNT");
+        return e2e::printLineLatency(windowsPath(args[1]), args[2], static_cast<int>(box), static_cast<int>(count))
+                   ? kDone
+                   : kNotMet;
+    }
+
+    int textChanges() {
+        long id = 0;
+        char* end = nullptr;
+        const double seconds = args.size() == 3 ? std::strtod(args[2].c_str(), &end) : 0.0;
+        if (!number(1, id) || seconds <= 0.0) return badUse("text-changes ID SECONDS");
+        return e2e::printTextChanges(static_cast<int>(id), seconds) ? kDone : kNotMet;
     }
 
     int launchTimed() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "driver_windows.h"
@@ -56,6 +57,76 @@ bool printNullRoundTripStats(double seconds) {
     std::sort(samples.begin(), samples.end());
     std::printf("round_trips=%zu p50_ms=%.3f p99_ms=%.3f max_ms=%.3f\n", samples.size(), percentile(samples, 0.5),
                 percentile(samples, 0.99), samples.back());
+    return true;
+}
+
+bool printLineLatency(const std::string& linesPath, const std::string& lineName, int box, int count) {
+    const HWND status = findStatusWindow();
+    if (status == nullptr) {
+        std::fprintf(stderr, "no status window\n");
+        return false;
+    }
+    const HWND item = GetDlgItem(status, box);
+    const std::string temporary = linesPath + ".latency";
+    std::vector<double> delays;
+    int missed = 0;
+    for (int flip = 0; flip < count; ++flip) {
+        const bool on = flip % 2 == 0;
+        FILE* const file = std::fopen(temporary.c_str(), "wb");
+        if (file == nullptr) {
+            std::fprintf(stderr, "cannot write %s\n", temporary.c_str());
+            return false;
+        }
+        std::fprintf(file, "%s\n", on ? lineName.c_str() : "");
+        std::fclose(file);
+        const auto start = Clock::now();
+        if (!MoveFileExA(temporary.c_str(), linesPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            std::fprintf(stderr, "cannot replace %s (error %lu)\n", linesPath.c_str(), GetLastError());
+            return false;
+        }
+        const LRESULT wanted = on ? BST_CHECKED : BST_UNCHECKED;
+        bool followed = false;
+        while (millisecondsSince(start) < 2000) {
+            if (SendMessageA(item, BM_GETCHECK, 0, 0) == wanted) {
+                followed = true;
+                break;
+            }
+            Sleep(1);
+        }
+        if (followed) delays.push_back(millisecondsSince(start));
+        else ++missed;
+        Sleep(300 + 37 * (flip % 7));  // away from the program's own 100 ms rhythm
+    }
+    std::sort(delays.begin(), delays.end());
+    if (delays.empty()) {
+        std::printf("flips=%d missed=%d\n", count, missed);
+        return true;
+    }
+    std::printf("flips=%d missed=%d p50_ms=%.1f p90_ms=%.1f max_ms=%.1f\n", count, missed, percentile(delays, 0.5),
+                percentile(delays, 0.9), delays.back());
+    return true;
+}
+
+bool printTextChanges(int id, double seconds) {
+    const HWND main = findMainWindow(true);
+    if (main == nullptr) {
+        std::fprintf(stderr, "no Quenlet window\n");
+        return false;
+    }
+    const HWND item = GetDlgItem(main, id);
+    char previous[256] = {};
+    char current[256] = {};
+    GetWindowTextA(item, previous, sizeof previous);
+    int changes = 0;
+    const auto start = Clock::now();
+    while (millisecondsSince(start) < seconds * 1000) {
+        Sleep(1);
+        GetWindowTextA(item, current, sizeof current);
+        if (std::strcmp(current, previous) == 0) continue;
+        ++changes;
+        std::memcpy(previous, current, sizeof previous);
+    }
+    std::printf("changes=%d per_second=%.1f last=%s\n", changes, changes / seconds, previous);
     return true;
 }
 

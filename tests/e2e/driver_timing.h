@@ -14,6 +14,18 @@ namespace e2e {
 // window is missing or a round trip failed (hung for the message limit).
 bool printNullRoundTripStats(double seconds);
 
+// Flips an input line count times through the rig's line state file (linesPath: the file itself,
+// not a link to it; written whole and renamed into place): on with lineName, then off. After
+// each flip polls the check box box of the status window every millisecond until it follows and
+// prints the median, 90th percentile and maximum delay in milliseconds and how many flips the box
+// missed within 2 s. False when the window is missing or the file cannot be written.
+bool printLineLatency(const std::string& linesPath, const std::string& lineName, int box, int count);
+
+// Reads the text of control id of the main window every millisecond for the given time and prints
+// how many times it changed and the changes per second (the text's readers see it change; the
+// program is not sent anything).
+bool printTextChanges(int id, double seconds);
+
 // Starts the program and prints the milliseconds until its main window is visible. The program
 // keeps running. Returns false when it could not start or no window came within limitMs.
 bool launchAndTimeWindow(const std::string& commandLine, unsigned limitMs);

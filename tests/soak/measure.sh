@@ -20,14 +20,17 @@ wineserver_pid() { cat "$RIG/run/wineserver.pid"; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
 
 # CPU of the program and the wineserver together over seconds, as % of one core (one decimal).
-cpu_percent_over() {
-    local -r seconds=$1
-    local -r server=$(wineserver_pid)
+cpu_percent_over() { cpu_percent_of "$1" "$QUENLET_PID" "$(wineserver_pid)"; }
+
+# CPU of the given processes together over seconds, as % of one core (two decimals).
+cpu_percent_of() {
+    local -r seconds=$1; shift
+    local pid before=0 after=0
     local -r start_ms=$(now_ms)
-    local -r before=$(($(cpu_ticks "$QUENLET_PID") + $(cpu_ticks "$server")))
+    for pid in "$@"; do before=$((before + $(cpu_ticks "$pid"))); done
     sleep "$seconds"
-    local -r after=$(($(cpu_ticks "$QUENLET_PID") + $(cpu_ticks "$server")))
+    for pid in "$@"; do after=$((after + $(cpu_ticks "$pid"))); done
     local -r elapsed_ms=$(($(now_ms) - start_ms))
     awk -v ticks=$((after - before)) -v hz="$CLOCK_TICKS" -v ms="$elapsed_ms" \
-        'BEGIN { printf "%.1f", 100 * ticks / hz / (ms / 1000) }'
+        'BEGIN { printf "%.2f", 100 * ticks / hz / (ms / 1000) }'
 }
