@@ -169,7 +169,10 @@ remove_real_port_links() {
 boot_prefix() {
     if [[ ! -e $PREFIX/.quenlet-rig-ready ]]; then
         note "initialising Wine prefix $PREFIX"
-        wine wineboot -i </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot -i failed (see $RUN/wine.log)"
+        # Wine creates a missing prefix itself before it runs the command. `wineboot -i` would
+        # initialise it a second time and leave two service managers answering in turn: RpcSs
+        # then never starts, and every Wine desktop start waits 10 s for it.
+        wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
         touch "$PREFIX/.quenlet-rig-ready"
     else
         wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
