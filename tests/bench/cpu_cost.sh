@@ -32,10 +32,10 @@ measure() {
     [[ $port_state == open ]] && open_port
     ((rate > 0)) && start_demo --stream random --rate "$rate"
     sleep 2  # let the stream settle before the window opens
-    local -r before_program=$(cpu_ticks "$QUENLET_PID") before_server=$(cpu_ticks "$WINESERVER_PID")
+    local -r before_program=$(cpu_ticks "$PROGRAM_PID") before_server=$(cpu_ticks "$WINESERVER_PID")
     local -r before_bytes=$(received) started=$(now_ms)
     sleep "$SECONDS_PER_MODE"
-    local -r after_program=$(cpu_ticks "$QUENLET_PID") after_server=$(cpu_ticks "$WINESERVER_PID")
+    local -r after_program=$(cpu_ticks "$PROGRAM_PID") after_server=$(cpu_ticks "$WINESERVER_PID")
     local -r elapsed=$(($(now_ms) - started)) after_bytes=$(received)
     ((rate > 0)) && stop_demo
     exit_quenlet 10000 >/dev/null

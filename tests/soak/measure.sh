@@ -24,9 +24,9 @@ cpu_percent_over() {
     local -r seconds=$1
     local -r server=$(wineserver_pid)
     local -r start_ms=$(now_ms)
-    local -r before=$(($(cpu_ticks "$QUENLET_PID") + $(cpu_ticks "$server")))
+    local -r before=$(($(cpu_ticks "$PROGRAM_PID") + $(cpu_ticks "$server")))
     sleep "$seconds"
-    local -r after=$(($(cpu_ticks "$QUENLET_PID") + $(cpu_ticks "$server")))
+    local -r after=$(($(cpu_ticks "$PROGRAM_PID") + $(cpu_ticks "$server")))
     local -r elapsed_ms=$(($(now_ms) - start_ms))
     awk -v ticks=$((after - before)) -v hz="$CLOCK_TICKS" -v ms="$elapsed_ms" \
         'BEGIN { printf "%.1f", 100 * ticks / hz / (ms / 1000) }'
