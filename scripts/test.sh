@@ -16,6 +16,11 @@ trap '"$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true' EXIT
 # shellcheck disable=SC1091
 source "$rig/env.sh"
 
+# Where the machine cannot run 32-bit code ctest reports the i686 entries as skipped: say why once.
+if ! reason=$(bash "$root/scripts/ia32.sh" check 2>&1); then
+  echo "test: the i686 entries will be skipped: ${reason#ia32: }"
+fi
+
 # One run over both build trees, so the entries of both targets share one desktop lock.
 cd "$root/build"
 echo 'subdirs("x86_64" "i686")' >CTestTestfile.cmake
