@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds Quenlet for Windows: build/x86_64 (run under wine by the tests) and
-# build/i686 (the 32-bit shipping target). Warnings are errors in both.
+# Configures and builds Quenlet for Windows: build/x86_64 and build/i686 (the 32-bit shipping
+# target), both tested under wine. Warnings are errors in both.
 # Usage: scripts/build.sh [x86_64|i686 ...]   (default: both)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,11 +10,10 @@ targets=("$@")
 
 for target in "${targets[@]}"; do
   dir="$root/build/$target"
-  extra=()
-  [ "$target" = x86_64 ] && extra+=(-DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)")
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
+  # A tree configured before its tests ran under wine is configured again.
+  if [ ! -f "$dir/CMakeCache.txt" ] || ! grep -q '^CMAKE_CROSSCOMPILING_EMULATOR:' "$dir/CMakeCache.txt"; then
     cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$target.cmake" \
-      -DQUENLET_WERROR=ON "${extra[@]}" >"$dir.configure.log" 2>&1 \
+      -DQUENLET_WERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" >"$dir.configure.log" 2>&1 \
       || { cat "$dir.configure.log"; exit 1; }
   fi
   echo "build: $target"

@@ -29,3 +29,17 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The i686 build runs under 32-bit Wine, which only helps where the machine runs 32-bit code.
+if bash "$(dirname "$0")/ia32.sh" check 2>/dev/null &&
+    ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  echo "setup: this machine runs 32-bit code: installing wine32:i386"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: need root to install packages (run as root or with sudo)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null
+fi

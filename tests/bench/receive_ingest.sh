@@ -61,7 +61,7 @@ quenlet_ingest() {
     start_quenlet
     driver receive-mode "$mode" "$capture" || fail "cannot set receive mode $mode"
     open_port
-    WITH_STATS=1 stream_into "$label" "$total" "$capture" "$size" "$QUENLET_PID" "$(wineserver_pid)"
+    WITH_STATS=1 stream_into "$label" "$total" "$capture" "$size" "$PROGRAM_PID" "$(wineserver_pid)"
     local -r stats=$(cat "$WORK/stats.txt")
     Q_EXACT=$(exact "$capture" "$([[ $mode == hex ]] && echo 1 || echo 0)")
     exit_quenlet 10000 >/dev/null

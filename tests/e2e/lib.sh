@@ -13,6 +13,7 @@ RIG=$QUENLET_RIG_DIR
 PORT=5
 PEER=$RIG/com$PORT.peer
 QUENLET_PID=
+PROGRAM_PID=
 DEMO_RUNNING=0
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quenlet-e2e.XXXXXX")
 
@@ -49,10 +50,31 @@ process_gone() {
 
 driver() { "$WINE" "$DRIVER_EXE" "$@"; }
 
+# QUENLET_PID is the `wine` started here: its status is the program's. PROGRAM_PID is the process
+# that runs the program, whose CPU and memory count: the same one, or, when the loader `wine` picks
+# is of the other word size (the 32-bit loader starting the x86_64 build), a separate process of
+# this prefix named after the program.
 start_quenlet() {
     "$WINE" "$QUENLET_EXE" </dev/null &
     QUENLET_PID=$!
     driver wait-window 30000 || fail "the Quenlet window did not appear"
+    PROGRAM_PID=$(program_process) || fail "no single process runs $(basename "$QUENLET_EXE")"
+}
+
+program_process() {
+    local -r name=$(basename "$QUENLET_EXE")
+    local process comm found=
+    read -r comm 2>/dev/null <"/proc/$QUENLET_PID/comm"
+    if [[ $comm == "$name" ]]; then echo "$QUENLET_PID"; return 0; fi
+    for process in /proc/[0-9]*; do
+        read -r comm 2>/dev/null <"$process/comm" || continue
+        [[ $comm == "$name" ]] || continue
+        grep -qzx "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null || continue
+        process_gone "${process#/proc/}" && continue
+        [[ -z $found ]] || return 1
+        found=${process#/proc/}
+    done
+    [[ -n $found ]] && echo "$found"
 }
 
 # Runs the demo device on the far end of the port (rig.sh keeps one per port).
@@ -87,7 +109,7 @@ reap_quenlet() {
     wait_until 5000 process_gone "$QUENLET_PID" || fail "Quenlet still runs"
     local status=0
     wait "$QUENLET_PID" || status=$?
-    QUENLET_PID=
+    QUENLET_PID= PROGRAM_PID=
     ((status == 0)) || fail "Quenlet exited with status $status"
 }
 
@@ -108,6 +130,7 @@ cleanup() {
         kill -TERM "$QUENLET_PID" 2>/dev/null
         wait_until 5000 process_gone "$QUENLET_PID" || kill -KILL "$QUENLET_PID" 2>/dev/null
     fi
+    if [[ -n $PROGRAM_PID ]] && ! process_gone "$PROGRAM_PID"; then kill -KILL "$PROGRAM_PID" 2>/dev/null; fi
     ((DEMO_RUNNING)) && stop_demo
     rm -rf -- "$WORK"
 }

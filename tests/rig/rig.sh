@@ -2,7 +2,8 @@
 # Serial test rig: a private Xvfb display, a persistent wineserver and a private Wine prefix whose
 # COM ports are socat pty pairs. The COM end (RIGDIR/comN.dev) is what Wine opens as COMN; the far
 # end (RIGDIR/comN.peer) is driven by tests or demo_device.py. libserialfixture.so is preloaded
-# into every Wine process (wineserver included) so Wine's serial layer works on the ptys.
+# into every Wine process (wineserver included) so Wine's serial layer works on the ptys; where the
+# machine runs 32-bit code it is built for 32-bit Wine processes too.
 #
 #   rig.sh up RIGDIR [PORTS...]          start everything (default port 5); writes RIGDIR/env.sh
 #   rig.sh down RIGDIR                   stop everything this rig started
@@ -23,6 +24,7 @@ RIG_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 readonly RIG_SOURCE_DIR
 readonly FIXTURE_SOURCE=$RIG_SOURCE_DIR/serial_fixture.c
 readonly DEMO_DEVICE=$RIG_SOURCE_DIR/demo_device.py
+readonly IA32_CHECK=$RIG_SOURCE_DIR/../../scripts/ia32.sh
 readonly INPUT_LINE_NAMES="CTS DSR RING RLSD BREAK FRAME"
 # Debian's interpreter starts faster than a version-manager shim; the demo needs only the stdlib.
 PYTHON=python3
@@ -52,12 +54,16 @@ set_rig_paths() {
     LINES=$RIG/lines
     PREFIX=$RIG/prefix
     DOSDEVICES=$PREFIX/dosdevices
-    FIXTURE=$RIG/libserialfixture.so
+    # One build per process class, found by the loader through $LIB (lib/x86_64-linux-gnu or
+    # lib/i386-linux-gnu): a single LD_PRELOAD serves 64- and 32-bit processes without warnings.
+    FIXTURE=$RIG/fixture/lib/x86_64-linux-gnu/libserialfixture.so
+    FIXTURE32=$RIG/fixture/lib/i386-linux-gnu/libserialfixture.so
+    PRELOAD=$RIG/fixture/'$LIB'/libserialfixture.so
 }
 
 export_wine_environment() {
     export WINEPREFIX=$PREFIX WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    export QUENLET_RIG_DIR=$RIG LD_PRELOAD=$FIXTURE
+    export QUENLET_RIG_DIR=$RIG LD_PRELOAD=$PRELOAD
     local display
     if [[ -s $RUN/xvfb.display ]] && read -r display <"$RUN/xvfb.display"; then export DISPLAY=:$display; fi
 }
@@ -113,12 +119,21 @@ check_port_number() {
     if ! [[ $1 =~ ^[0-9]+$ ]] || (( $1 < 1 || $1 > 255 )); then die "bad port number '$1' (1..255)"; fi
 }
 
-build_fixture() {
-    if [[ ! -e $FIXTURE || $FIXTURE_SOURCE -nt $FIXTURE ]]; then
-        note "building $FIXTURE"
-        gcc -O2 -Wall -Wextra -shared -fPIC -o "$FIXTURE.tmp" "$FIXTURE_SOURCE" -ldl || die "fixture build failed"
-        mv -f "$FIXTURE.tmp" "$FIXTURE"
+build_fixture_for() {
+    local -r library=$1; shift
+    if [[ ! -e $library || $FIXTURE_SOURCE -nt $library ]]; then
+        note "building $library"
+        mkdir -p "$(dirname "$library")"
+        gcc "$@" -O2 -Wall -Wextra -shared -fPIC -o "$library.tmp" "$FIXTURE_SOURCE" -ldl || die "fixture build failed"
+        mv -f "$library.tmp" "$library"
     fi
+}
+
+build_fixture() {
+    build_fixture_for "$FIXTURE"
+    # 32-bit Wine runs only where 32-bit code does; it needs the same help on the ptys and the
+    # same hiding of the machine's own serial ports.
+    if bash "$IA32_CHECK" check 2>/dev/null; then build_fixture_for "$FIXTURE32" -m32; fi
 }
 
 start_xvfb() {
@@ -169,7 +184,10 @@ remove_real_port_links() {
 boot_prefix() {
     if [[ ! -e $PREFIX/.quenlet-rig-ready ]]; then
         note "initialising Wine prefix $PREFIX"
-        wine wineboot -i </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot -i failed (see $RUN/wine.log)"
+        # Wine creates a missing prefix itself before it runs the command. `wineboot -i` would
+        # initialise it a second time and leave two service managers answering in turn: RpcSs
+        # then never starts, and every Wine desktop start waits 10 s for it.
+        wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
         touch "$PREFIX/.quenlet-rig-ready"
     else
         wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
@@ -306,7 +324,7 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml='
 export DISPLAY=':$display'
-export LD_PRELOAD='$FIXTURE'
+export LD_PRELOAD='$PRELOAD'
 export QUENLET_RIG_DIR='$RIG'
 EOF
     mv -f "$RIG/env.sh.tmp" "$RIG/env.sh"

@@ -24,6 +24,7 @@
  * any other value except 0 is a file the log is appended to. Without QUENLET_RIG_DIR the library does nothing at all.
  *
  * Build: gcc -O2 -Wall -Wextra -shared -fPIC -o libserialfixture.so serial_fixture.c -ldl
+ * (with -m32 as well for 32-bit Wine processes: rig.sh builds both).
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -114,6 +115,9 @@ static ssize_t (*real_write)(int, const void *, size_t);
 static int (*real_ioctl)(int, unsigned long, ...);
 static int (*real_tcgetattr)(int, struct termios *);
 static int (*real_tcsetattr)(int, int, const struct termios *);
+#if defined(__i386__)
+static int (*real_ioctl_time64)(int, unsigned long, ...);
+#endif
 
 /* Wrappers can run before the constructor (from other libraries' constructors). */
 static void resolve_real_functions(void)
@@ -130,6 +134,9 @@ static void resolve_real_functions(void)
     real_write = (ssize_t (*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
     real_tcgetattr = (int (*)(int, struct termios *))dlsym(RTLD_NEXT, "tcgetattr");
     real_tcsetattr = (int (*)(int, int, const struct termios *))dlsym(RTLD_NEXT, "tcsetattr");
+#if defined(__i386__)
+    real_ioctl_time64 = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "__ioctl_time64");
+#endif
     real_ioctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
 }
 
@@ -465,6 +472,24 @@ int ioctl(int fd, unsigned long request, ...)
     if (fixture.trace_fd >= 0) trace_emulated(fd, pts, request, argument, result);
     return result;
 }
+
+#if defined(__i386__)
+/* 32-bit Wine is built with a 64-bit time_t, so glibc routes its ioctl calls to this name. The
+ * serial requests and every request on a pty carry no time values: they take the same path as
+ * ioctl(). Everything else keeps the 64-bit time layout it was issued with. */
+int __ioctl_time64(int fd, unsigned long request, ...)
+{
+    va_list args;
+    va_start(args, request);
+    void *argument = va_arg(args, void *);
+    va_end(args);
+    resolve_real_functions();
+
+    if (is_emulated_request(request) || (fixture.enabled && pts_index_of_fd(fd) >= 0))
+        return ioctl(fd, request, argument);
+    return real_ioctl_time64(fd, request, argument);
+}
+#endif
 
 /* glibc issues the termios ioctls itself, so these two are wrapped at the function level. */
 int tcgetattr(int fd, struct termios *termios)

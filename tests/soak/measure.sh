@@ -19,8 +19,8 @@ wineserver_pid() { cat "$RIG/run/wineserver.pid"; }
 # Resident memory of a process in KiB.
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
 
-# CPU of the program and the wineserver together over seconds, as % of one core (one decimal).
-cpu_percent_over() { cpu_percent_of "$1" "$QUENLET_PID" "$(wineserver_pid)"; }
+# CPU of the program and the wineserver together over seconds, as % of one core.
+cpu_percent_over() { cpu_percent_of "$1" "$PROGRAM_PID" "$(wineserver_pid)"; }
 
 # CPU of the given processes together over seconds, as % of one core (two decimals).
 cpu_percent_of() {

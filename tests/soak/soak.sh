@@ -28,7 +28,7 @@ rss_min=0 rss_max=0 samples=()
 while (($(now_ms) - start_ms < DURATION * 1000)); do
     sleep 10
     process_gone "$QUENLET_PID" && fail "the program ended during the soak"
-    rss=$(rss_kib "$QUENLET_PID")
+    rss=$(rss_kib "$PROGRAM_PID")
     samples+=("$rss")
     ((rss_min == 0 || rss < rss_min)) && rss_min=$rss
     ((rss > rss_max)) && rss_max=$rss

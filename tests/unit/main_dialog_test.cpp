@@ -189,7 +189,9 @@ TEST_F(MainDialogTest, StartUpShowsThePortInMenuAndStatusLineWithSendDisabled) {
     EXPECT_FALSE(controller().toolbar().isButtonEnabled(ID_TOOLBAR_PORT_CLOSE));
 
     EXPECT_EQ(SendMessageA(item(IDC_RECEIVE_BOX), EM_GETLIMITTEXT, 0, 0), 0x1400000);
-    EXPECT_GT(SendMessageA(item(IDC_SEND_BOX), EM_GETLIMITTEXT, 0, 0), 0x1000000) << "a pasted payload is cut short";
+    // The limit is a 32-bit count: "no limit" is 0xFFFFFFFF, which a 32-bit LRESULT holds as -1.
+    EXPECT_GT(static_cast<DWORD>(SendMessageA(item(IDC_SEND_BOX), EM_GETLIMITTEXT, 0, 0)), 0x1000000u)
+        << "a pasted payload is cut short";
     EXPECT_NE(SendMessageA(window(), WM_GETICON, ICON_BIG, 0), 0);
     EXPECT_NE(SendMessageA(window(), WM_GETICON, ICON_SMALL, 0), 0);
 }
