@@ -90,7 +90,7 @@ make_deb() {
   done
   install -D -m 0644 "$root/README.md" "$stage/usr/share/doc/quenlet/README.md"
   { printf 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n'
-    printf 'Upstream-Name: Quenlet\n\nFiles: *\nCopyright: 2026 The Quenlet developers\nLicense: Expat\n'
+    printf 'Upstream-Name: Quenlet\n\nFiles: *\nCopyright: 2026 The Quenlet authors\nLicense: Expat\n'
     sed 's/^$/./; s/^/ /' "$root/LICENSE"; } >"$stage/usr/share/doc/quenlet/copyright"
   find "$stage/usr" -type f -exec chmod go-w {} + && find "$stage" -type d -exec chmod 0755 {} +
 
