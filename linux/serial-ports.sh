@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Which serial devices become Quenlet's COM ports, and in which order. Sourced by scripts/run.sh
 # and by the installed `quenlet` launcher, so both follow the same rules:
 #   /dev/ttyUSB*, then /dev/ttyACM*, then the /dev/ttyS* that have a UART behind them, each group

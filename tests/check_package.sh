@@ -74,6 +74,7 @@ for line in '[Desktop Entry]' 'Type=Application' 'Name=Quenlet' 'Exec=quenlet' '
 done
 
 help=$("$quenlet" --help) || fail "--help failed"
+# shellcheck disable=SC2088 # the tilde is text the help shows
 for phrase in '--demo' '--ports' '/dev/ttyUSB*' 'never mapped' 'you are not in group dialout' \
     'next free COM number' 'Port > Settings' '~/.local/share/quenlet' 'window management on'; do
     [[ $help == *"$phrase"* ]] || fail "--help does not mention '$phrase'"
