@@ -5,41 +5,18 @@
 # and have a UART, never the system console) become COM1, COM2, ... in a private Wine prefix. A
 # virtual null-modem with a demo device on its far end (it sends a numbered text line about once
 # a second) takes the next number, so with no hardware it is COM1, the port
-# Quenlet opens by default. The mapping is printed. Closing Quenlet (or Ctrl+C) stops everything
-# this script started.
+# Quenlet opens by default. The mapping is printed. Closing Quenlet, Ctrl+C or a TERM (kill,
+# timeout) stops everything this script started.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" x86_64
 
-# The consoles the kernel writes to: never mapped, never opened.
-console_devices() {
-  local word
-  for word in $(cat /proc/cmdline 2>/dev/null); do
-    [[ $word == console=* ]] && { word=${word#console=}; echo "/dev/${word%%,*}"; }
-  done
-  if [[ -r /sys/class/tty/console/active ]]; then
-    for word in $(cat /sys/class/tty/console/active); do echo "/dev/$word"; done
-  fi
-}
-
-real_adapters() {
-  local consoles device name
-  consoles=" $(console_devices | tr '\n' ' ') "
-  for device in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS*; do
-    [[ -c $device ]] || continue
-    [[ $consoles == *" $device "* ]] && continue
-    name=${device#/dev/}
-    # Legacy ttyS nodes exist whether or not a UART is behind them; type 0 means none.
-    if [[ $name == ttyS* ]]; then
-      [[ $(cat "/sys/class/tty/$name/type" 2>/dev/null || echo 0) != 0 ]] || continue
-    fi
-    echo "$device"
-  done
-}
-
-mapfile -t adapters < <(real_adapters)
+# The same mapping rules as the installed launcher.
+# shellcheck source=../linux/serial-ports.sh
+source "$root/linux/serial-ports.sh"
+mapfile -t adapters < <(serial_adapters)
 demo_port=$(( ${#adapters[@]} + 1 ))
 
 rig="$root/build/run-rig"
@@ -48,8 +25,16 @@ rig="$root/build/run-rig"
 QUENLET_FIXTURE_PASS=$(IFS=:; echo "${adapters[*]}")
 export QUENLET_FIXTURE_PASS
 user_display=${DISPLAY:-}
+program=
+cleanup() {
+  [[ -n $program ]] && kill "$program" 2>/dev/null
+  "$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true
+}
+# Closing Quenlet, Ctrl+C, kill and timeout (TERM) all end here.
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 "$root/tests/rig/rig.sh" up "$rig" "$demo_port"
-trap '"$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true' EXIT INT TERM
 # shellcheck disable=SC1091
 source "$rig/env.sh"
 
@@ -63,9 +48,15 @@ echo "run:   COM$demo_port = virtual null-modem, demo device on the far end"
 
 if [ -n "$user_display" ]; then
   export DISPLAY=$user_display
+  # A desktop has a window manager: Quenlet gets its frame, taskbar entry and Alt+Tab from it. Only
+  # the rig's own display, which has none, needs Wine's unmanaged windows.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d Y /f </dev/null >/dev/null 2>&1
 else
   echo "run: no DISPLAY set: Quenlet runs on a private Xvfb display ($DISPLAY)."
-  echo "run: view it with e.g. 'x11vnc -display $DISPLAY' or take screenshots with 'xwd -root -display $DISPLAY'."
+  echo "run: view it with e.g. 'x11vnc -display $DISPLAY' or take a screenshot with 'import -display $DISPLAY -window root shot.png'."
 fi
 echo "run: starting Quenlet"
-wine "$root/build/x86_64/quenlet.exe"
+# In the background, so a TERM reaches the trap at once rather than when the program ends.
+wine "$root/build/x86_64/quenlet.exe" &
+program=$!
+wait "$program"

@@ -10,6 +10,7 @@ packages=(
   googletest                                   # compiled for Windows inside the build
   wine wine64 fonts-wine fonts-liberation      # runs the x86_64 build
   xvfb xauth x11-utils xdotool                 # private display for window tests
+  imagemagick                                  # screenshots of the private display (import)
   socat python3 procps psmisc                  # virtual null-modem and demo device
   qemu-user                                    # runs the IA-32 thunk check
   picocom bc                                   # the benchmarks' native reference and arithmetic

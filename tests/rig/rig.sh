@@ -25,6 +25,8 @@ readonly RIG_SOURCE_DIR
 readonly FIXTURE_SOURCE=$RIG_SOURCE_DIR/serial_fixture.c
 readonly DEMO_DEVICE=$RIG_SOURCE_DIR/demo_device.py
 readonly IA32_CHECK=$RIG_SOURCE_DIR/../../scripts/ia32.sh
+PREFIX_SETTINGS=$(realpath -m "$RIG_SOURCE_DIR/../../linux/prefix.reg")
+readonly PREFIX_SETTINGS
 readonly INPUT_LINE_NAMES="CTS DSR RING RLSD BREAK FRAME"
 # Debian's interpreter starts faster than a version-manager shim; the demo needs only the stdlib.
 PYTHON=python3
@@ -192,10 +194,10 @@ boot_prefix() {
     else
         wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
     fi
-    # The main window asks for Courier New, which Wine does not ship: its metric twin
-    # Liberation Mono keeps the boxes fixed-pitch with the Windows layout.
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-        /v "Courier New" /d "Liberation Mono" /f </dev/null >>"$RUN/wine.log" 2>&1
+    # The fonts every Quenlet prefix needs (Wine's own, found where Debian installs them; a stand-in
+    # for Courier New): the same settings the run command and the installed launcher use.
+    wine reg import "$(windows_path "$PREFIX_SETTINGS")" </dev/null >>"$RUN/wine.log" 2>&1 ||
+        die "importing $PREFIX_SETTINGS failed (see $RUN/wine.log)"
     # The private display has no window manager. Wine's managed windows wait up to 2 s for one to
     # acknowledge every hide; unmanaged ones are framed and captioned by Wine itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$RUN/wine.log" 2>&1

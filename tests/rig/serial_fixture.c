@@ -19,7 +19,8 @@
  *   pts<N>.out  output lines that are on ("DTR RTS\n"), written here for tests to check.
  *
  * QUENLET_FIXTURE_PASS=/dev/ttyUSB0:... names real serial ports that stay visible (the run script
- * maps the user's adapters that way; never the console).
+ * maps the user's adapters that way; never the console); "*" keeps all of them visible (the
+ * installed launcher's demo, which maps adapters itself, also those plugged in later).
  * QUENLET_FIXTURE_TRACE=1 logs every request on a pty, every claim, release and refusal to stderr;
  * any other value except 0 is a file the log is appended to. Without QUENLET_RIG_DIR the library does nothing at all.
  *
@@ -95,6 +96,7 @@ static struct {
     /* Real serial ports the user mapped on purpose (QUENLET_FIXTURE_PASS): not hidden. */
     dev_t passed_ports[MAX_PASSED_PORTS];
     int passed_port_count;
+    bool all_ports_passed;
     pthread_mutex_t lock;
     struct pty_state ptys[MAX_PTS];
     /* pts index + 1 of descriptors known to be ptys (a hint, re-checked before use). */
@@ -184,7 +186,9 @@ __attribute__((constructor)) static void fixture_init(void)
     }
     /* A colon-separated list of device paths, e.g. "/dev/ttyUSB0:/dev/ttyACM0". */
     const char *passed = getenv("QUENLET_FIXTURE_PASS");
-    if (passed) {
+    if (passed && strcmp(passed, "*") == 0) {
+        fixture.all_ports_passed = true;
+    } else if (passed) {
         char list[4096];
         snprintf(list, sizeof list, "%s", passed);
         char *save = NULL;
@@ -537,7 +541,7 @@ static bool is_real_serial_port(int dirfd, const char *path)
     const int saved_errno = errno;
     const bool found = fstatat(dirfd, path, &st, 0) == 0;
     errno = saved_errno;
-    if (!found || !S_ISCHR(st.st_mode)) return false;
+    if (!found || !S_ISCHR(st.st_mode) || fixture.all_ports_passed) return false;
     for (int i = 0; i < fixture.passed_port_count; ++i)
         if (fixture.passed_ports[i] == st.st_rdev) return false;
     const unsigned major_number = major(st.st_rdev);

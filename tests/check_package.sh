@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Builds the Debian package with scripts/package.sh and inspects it: control fields, the files and
+# their modes, the program inside, the desktop entry, the launcher's --help and its port mapping
+# on a made-up /dev, /sys and /proc (order, console and UART rules, a port the user may not open).
+# Usage: check_package.sh VERSION WORKDIR
+set -uo pipefail
+readonly version=${1:?usage: check_package.sh VERSION WORKDIR} work=${2:?usage: check_package.sh VERSION WORKDIR}
+root=$(cd "$(dirname "$0")/.." && pwd)
+# Nothing of the test rig's environment belongs in a package build or a launcher run.
+unset LD_PRELOAD QUENLET_RIG_DIR WINEPREFIX
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_equal() { # WHAT EXPECTED ACTUAL
+    [[ $2 == "$3" ]] || fail "$1: expected
+$2
+got
+$3"
+}
+
+mkdir -p "$work"
+QUENLET_DIST_DIR=$work/dist QUENLET_PACKAGE_BUILD_DIR=$work/build "$root/scripts/package.sh" deb ||
+    { echo "FAIL: scripts/package.sh deb"; exit 1; }
+readonly deb=$work/dist/quenlet_${version}_amd64.deb
+[[ -f $deb ]] || { echo "FAIL: no $deb"; exit 1; }
+
+field() { dpkg-deb -f "$deb" "$1"; }
+expect_equal Package quenlet "$(field Package)"
+expect_equal Version "$version" "$(field Version)"
+expect_equal Architecture amd64 "$(field Architecture)"
+for dependency in wine wine64 fonts-wine fonts-liberation socat python3; do
+    [[ ", $(field Depends), " == *", $dependency, "* ]] || fail "Depends lacks $dependency: $(field Depends)"
+done
+[[ $(field Installed-Size) =~ ^[0-9]+$ ]] || fail "Installed-Size: '$(field Installed-Size)'"
+[[ -n $(field Description) ]] || fail "no Description"
+
+expected_files='-rwxr-xr-x root/root ./usr/bin/quenlet
+-rwxr-xr-x root/root ./usr/lib/quenlet/demo_device.py
+-rw-r--r-- root/root ./usr/lib/quenlet/libserialfixture.so
+-rw-r--r-- root/root ./usr/lib/quenlet/prefix.reg
+-rw-r--r-- root/root ./usr/lib/quenlet/quenlet.exe
+-rw-r--r-- root/root ./usr/lib/quenlet/serial-ports.sh
+-rw-r--r-- root/root ./usr/share/applications/quenlet.desktop
+-rw-r--r-- root/root ./usr/share/doc/quenlet/README.md
+-rw-r--r-- root/root ./usr/share/doc/quenlet/copyright
+-rw-r--r-- root/root ./usr/share/icons/hicolor/16x16/apps/quenlet.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/24x24/apps/quenlet.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/32x32/apps/quenlet.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/48x48/apps/quenlet.png'
+expect_equal "files" "$expected_files" \
+    "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort -k3)"
+
+tree=$(mktemp -d "${TMPDIR:-/tmp}/quenlet-package.XXXXXX")
+trap 'rm -rf "$tree"' EXIT
+chmod 755 "$tree"
+dpkg-deb -x "$deb" "$tree/root"
+readonly quenlet=$tree/root/usr/bin/quenlet lib=$tree/root/usr/lib/quenlet
+
+objdump=x86_64-w64-mingw32-objdump
+[[ $("$objdump" -f "$lib/quenlet.exe") == *"file format pei-x86-64"* ]] || fail "quenlet.exe is not an x86-64 PE"
+[[ $("$objdump" -p "$lib/quenlet.exe") =~ Time/Date[[:space:]]+Thu\ Jan\ \ 1\ 00:00:00\ 1970 ]] ||
+    fail "quenlet.exe carries a link time"
+fixture_header=$(readelf -h "$lib/libserialfixture.so")
+[[ $fixture_header =~ Class:\ +ELF64 && $fixture_header =~ Type:\ +DYN && $fixture_header =~ Machine:\ +[^$'\n']*X86-64 ]] ||
+    fail "the fixture is not an x86-64 shared library"
+for size in 16 24 32 48; do
+    # The PNG signature, then the IHDR chunk with width and height.
+    expect_equal "icon ${size}x$size" "89 50 4e 47 0d 0a 1a 0a 00 00 00 0d 49 48 44 52 00 00 00 $(printf %02x "$size") 00 00 00 $(printf %02x "$size")" \
+        "$(od -An -tx1 -N24 "$tree/root/usr/share/icons/hicolor/${size}x$size/apps/quenlet.png" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')"
+done
+desktop=$tree/root/usr/share/applications/quenlet.desktop
+for line in '[Desktop Entry]' 'Type=Application' 'Name=Quenlet' 'Exec=quenlet' 'Icon=quenlet' 'Terminal=false'; do
+    grep -qxF "$line" "$desktop" || fail "desktop entry lacks '$line'"
+done
+
+help=$("$quenlet" --help) || fail "--help failed"
+# shellcheck disable=SC2088 # the tilde is text the help shows
+for phrase in '--demo' '--ports' '/dev/ttyUSB*' 'never mapped' 'you are not in group dialout' \
+    'next free COM number' 'Port > Settings' '~/.local/share/quenlet' 'window management on'; do
+    [[ $help == *"$phrase"* ]] || fail "--help does not mention '$phrase'"
+done
+"$quenlet" --no-such-option >/dev/null 2>&1
+[[ $? == 2 ]] || fail "an unknown option does not end with status 2"
+
+# A made-up machine: USB adapters out of lexical order, an ACM adapter, a file that is not a
+# device, ttyS0 the console (kernel command line), ttyS3 the console (sysfs), ttyS2 without a UART.
+fake=$tree/fake
+mkdir -p "$fake/dev" "$fake/proc" "$fake/sys/class/tty/console"
+for device in ttyUSB0 ttyUSB10 ttyUSB2 ttyACM0 ttyS0 ttyS1 ttyS2 ttyS3 ttyS4x; do
+    ln -s /dev/null "$fake/dev/$device"
+done
+: >"$fake/dev/ttyACM1"
+for port in 0 1 2 3; do mkdir -p "$fake/sys/class/tty/ttyS$port"; done
+echo 4 >"$fake/sys/class/tty/ttyS0/type"
+echo 4 >"$fake/sys/class/tty/ttyS1/type"
+echo 0 >"$fake/sys/class/tty/ttyS2/type"
+echo 4 >"$fake/sys/class/tty/ttyS3/type"
+echo 'BOOT_IMAGE=/vmlinuz root=/dev/sda1 console=ttyS0,115200n8 quiet' >"$fake/proc/cmdline"
+echo 'tty0 ttyS3' >"$fake/sys/class/tty/console/active"
+ports() { QUENLET_DEV_DIR=$fake/dev QUENLET_SYS_DIR=$fake/sys QUENLET_PROC_DIR=$fake/proc "$quenlet" --ports "$@"; }
+expect_equal "mapping" "quenlet: serial ports:
+quenlet:   COM1 = $fake/dev/ttyUSB0
+quenlet:   COM2 = $fake/dev/ttyUSB2
+quenlet:   COM3 = $fake/dev/ttyUSB10
+quenlet:   COM4 = $fake/dev/ttyACM0
+quenlet:   COM5 = $fake/dev/ttyS1" "$(ports)"
+expect_equal "mapping with --demo" "quenlet: serial ports:
+quenlet:   COM1 = $fake/dev/ttyUSB0
+quenlet:   COM2 = $fake/dev/ttyUSB2
+quenlet:   COM3 = $fake/dev/ttyUSB10
+quenlet:   COM4 = $fake/dev/ttyACM0
+quenlet:   COM5 = $fake/dev/ttyS1
+quenlet:   COM6 = virtual null-modem, demo device on the far end" "$(ports --demo)"
+
+# A port of group dialout, seen by a user outside it (needs root to make the device node).
+if [[ $(id -u) == 0 ]] && getent group dialout >/dev/null && getent passwd nobody >/dev/null; then
+    rm -f "$fake/dev"/tty*
+    mknod "$fake/dev/ttyUSB0" c 1 3 && chgrp dialout "$fake/dev/ttyUSB0" && chmod 660 "$fake/dev/ttyUSB0"
+    chmod -R a+rX "$tree"
+    as_nobody=$(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent \
+        QUENLET_DEV_DIR="$fake/dev" QUENLET_SYS_DIR="$fake/sys" QUENLET_PROC_DIR="$fake/proc" "$quenlet" --ports)
+    expect_equal "a port the user may not open" "quenlet: serial ports:
+quenlet:   COM1 = $fake/dev/ttyUSB0
+quenlet: $fake/dev/ttyUSB0: you are not in group dialout (sudo adduser \$USER dialout, then log in again)" "$as_nobody"
+else
+    echo "note: not root: the check of a port the user may not open is left out"
+fi
+
+((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
+echo "package checks passed: $deb"
