@@ -296,7 +296,7 @@ bool SerialPort::waitForByte(DWORD limitMs) {
         if (error != ERROR_IO_PENDING) return fail(error);
         // The read ends by itself when a byte comes or its time-out fires; a driver that does not
         // keep the time-out gets its read cancelled.
-        const DWORD margin = limitMs == INFINITE ? INFINITE : limitMs + kReadOverrunMs;
+        const DWORD margin = limitMs >= INFINITE - kReadOverrunMs ? INFINITE : limitMs + kReadOverrunMs;
         if (WaitForSingleObject(waitOverlapped.event(), margin) != WAIT_OBJECT_0) {
             CancelIoEx(deviceHandle, waitOverlapped.get());
             if (WaitForSingleObject(waitOverlapped.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
