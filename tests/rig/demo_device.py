@@ -36,6 +36,9 @@ class Stop(Exception):
     """Raised from the signal handler so a blocked wait ends at once."""
 
 
+STOP_SIGNALS = {signal.SIGTERM, signal.SIGINT}
+
+
 def on_signal(signum, _frame):
     raise Stop(signum)
 
@@ -248,34 +251,45 @@ def run(arguments):
             readable, writable, _ = select.select([fd], [fd] if outgoing else [], [], timeout)
 
             if readable:
+                # Likewise a read and its record.
+                signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
                 try:
-                    data = os.read(fd, CHUNK)
-                except OSError as error:
-                    if error.errno == errno.EAGAIN:
-                        data = b""
-                    else:
-                        raise
-                if arguments.echo:
-                    echo_backlog += data
-                if record and data:
-                    record.write(data)
-                    if recorded:
-                        recorded.add(data, time.monotonic())
+                    try:
+                        data = os.read(fd, CHUNK)
+                    except OSError as error:
+                        if error.errno == errno.EAGAIN:
+                            data = b""
+                        else:
+                            raise
+                    if arguments.echo:
+                        echo_backlog += data
+                    if record and data:
+                        record.write(data)
+                finally:
+                    signal.pthread_sigmask(signal.SIG_UNBLOCK, STOP_SIGNALS)
+                if recorded and data:
+                    recorded.add(data, time.monotonic())
             if writable and outgoing:
+                # A stop must not fall between a write and its record: the saved copy and the
+                # digest always hold exactly what went out.
+                signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
                 try:
-                    count = os.write(fd, outgoing)
-                except OSError as error:
-                    if error.errno != errno.EAGAIN:
-                        raise
-                    count = 0
-                if echo_backlog:
-                    echo_backlog = echo_backlog[count:]
-                else:
-                    if saved:
-                        saved.write(outgoing[:count])
-                    stream.written(count)
-                    if stream.finished():
-                        report_stream(stream, time.monotonic())
+                    try:
+                        count = os.write(fd, outgoing)
+                    except OSError as error:
+                        if error.errno != errno.EAGAIN:
+                            raise
+                        count = 0
+                    if echo_backlog:
+                        echo_backlog = echo_backlog[count:]
+                    else:
+                        if saved:
+                            saved.write(outgoing[:count])
+                        stream.written(count)
+                finally:
+                    signal.pthread_sigmask(signal.SIG_UNBLOCK, STOP_SIGNALS)
+                if not echo_backlog and stream and stream.finished():
+                    report_stream(stream, time.monotonic())
     except Stop:
         return 0
     except OSError as error:
