@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# A 3 MiB file send stopped part-way ends silently: no success message, the peer holds a prefix of
+# A 1 MiB file send stopped part-way ends silently: no success message, the peer holds a prefix of
 # the file, the button reads "Send" again. Sent in full, it ends with "File has been sent
 # successfully!" and the peer holds the whole file.
 source "$(dirname "$0")/lib.sh" "$@"
-readonly TOTAL=$((3 * 1048576)) STOP_AFTER=$((256 * 1024))
+readonly TOTAL=1048576 STOP_AFTER=$((256 * 1024))
 
 head -c $TOTAL /dev/urandom >"$WORK/send.bin"
 start_demo --record "$WORK/stopped.bin"
