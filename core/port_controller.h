@@ -160,7 +160,7 @@ private:
                      kCtsBox, kDsrBox, kRingBox, kRlsdBox, kStatusBoxCount };
     std::array<int, kStatusBoxCount> shownBoxes{};
     // The status line's text while bytes stream in: repainted a few times a second.
-    PacedText statusLineCounters{100};
+    PacedText statusLineCounters{200};
     // When the monitor's last read emptied the input queue.
     std::int64_t lastDrain = 0;
 

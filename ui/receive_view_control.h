@@ -58,6 +58,17 @@ private:
     void scrollCaretIntoView(ScrollBarRedraw redraw = ScrollBarRedraw::now);
     void updateScrollBar(ScrollBarRedraw redraw = ScrollBarRedraw::now);
     void showPendingScrollBar();
+    struct ThumbGeometry {
+        bool enabled = false;
+        int top = 0;
+        int size = 0;
+        int track = 0;
+        bool operator==(const ThumbGeometry& other) const {
+            return enabled == other.enabled && top == other.top && size == other.size && track == other.track;
+        }
+    };
+    void setScrollBar(const SCROLLINFO& info);
+    ThumbGeometry thumbGeometry(const SCROLLINFO& info) const;
     void onVScroll(WORD request);
     void onMouseWheel(short delta);
     void onKeyDown(WPARAM key);
@@ -95,9 +106,9 @@ private:
     static constexpr int kInsetRight = 4;
     static constexpr UINT_PTR kDragScrollTimer = 1;
     static constexpr UINT_PTR kScrollBarTimer = 2;
-    static constexpr UINT kScrollBarDelayMs = 100;
+    static constexpr UINT kScrollBarDelayMs = 250;
     static constexpr UINT_PTR kRepaintTimer = 3;
-    static constexpr DWORD kRepaintIntervalMs = 75;
+    static constexpr DWORD kRepaintIntervalMs = 90;
 
     HWND window_;
     TextLayout layout_;
@@ -116,6 +127,7 @@ private:
     SCROLLINFO shownScroll_{};    // what the scroll bar shows
     SCROLLINFO pendingScroll_{};  // what it is to show when kScrollBarTimer fires
     bool scrollBarPending_ = false;
+    ThumbGeometry drawnThumb_{false, -1, -1, -1};  // as last drawn; nothing drawn yet
     bool pacingRepaints_ = false;  // set while an append is handled
     bool repaintPending_ = false;  // kRepaintTimer will repaint everything
     DWORD lastPaintTick_ = 0;

@@ -109,16 +109,40 @@ void ReceiveViewControl::updateScrollBar(ScrollBarRedraw redraw) {
         scrollBarPending_ = false;
     }
     if (same(shownScroll_)) return;
-    shownScroll_ = info;
-    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+    setScrollBar(info);
 }
 
 void ReceiveViewControl::showPendingScrollBar() {
     KillTimer(window_, kScrollBarTimer);
     if (!scrollBarPending_) return;
     scrollBarPending_ = false;
-    shownScroll_ = pendingScroll_;
-    SetScrollInfo(window_, SB_VERT, &shownScroll_, TRUE);
+    setScrollBar(pendingScroll_);
+}
+
+// Drawing the scroll bar is slow on some systems (several milliseconds under Wine). Once a stream
+// has made the text many pages long the thumb sits at the bottom at its least size and looks the
+// same after every append: the new range is then set without drawing it.
+void ReceiveViewControl::setScrollBar(const SCROLLINFO& info) {
+    shownScroll_ = info;
+    const ThumbGeometry thumb = thumbGeometry(info);
+    const bool looksDifferent = !(thumb == drawnThumb_);
+    SetScrollInfo(window_, SB_VERT, &shownScroll_, looksDifferent ? TRUE : FALSE);
+    if (looksDifferent) drawnThumb_ = thumb;
+}
+
+// Where the thumb shows in the bar's track, in pixels, as the system places it (to within the
+// rounding it may do differently).
+ReceiveViewControl::ThumbGeometry ReceiveViewControl::thumbGeometry(const SCROLLINFO& info) const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int track = std::max<int>(client.bottom - 2 * GetSystemMetrics(SM_CYVSCROLL), 0);
+    const long long range = static_cast<long long>(info.nMax) - info.nMin + 1;
+    if (range <= static_cast<long long>(info.nPage) || track == 0) return {false, 0, 0, track};
+    int size = static_cast<int>(static_cast<long long>(info.nPage) * track / range);
+    size = std::min(std::max(size, GetSystemMetrics(SM_CYVTHUMB)), track);
+    const long long scrollable = range - info.nPage;
+    const int top = static_cast<int>((info.nPos - info.nMin) * static_cast<long long>(track - size) / scrollable);
+    return {true, top, size, track};
 }
 
 void ReceiveViewControl::onVScroll(WORD request) {
