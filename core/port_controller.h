@@ -38,6 +38,7 @@ public:
     // A short read waits this long after its first byte for more before it is handed on, so a
     // slow steady stream is shown in chunks of many bytes rather than of a few.
     static constexpr DWORD kGatherMs = 20;
+    static constexpr DWORD kSteadyGatherMs = 50;
     static constexpr DWORD kClosePauseMs = 300;
     static constexpr DWORD kStopPauseMs = 1500;
     static constexpr UINT_PTR kLoopTimerId = 0;
@@ -163,6 +164,7 @@ private:
     PacedText statusLineCounters{200};
     // When the monitor's last read emptied the input queue.
     std::int64_t lastDrain = 0;
+    bool lastHandOverGathered = false;
 
     UniqueHandle sendEvent;
     UniqueHandle monitorEvent;

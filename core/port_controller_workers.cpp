@@ -71,11 +71,18 @@ void PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
     const std::int64_t started = Stopwatch::now();
     for (;;) {
         const bool gather = queued < kReadChunk && !monitorStop && isTrickle(queued);
-        // Bytes come slower than a chunk per kGatherMs: wait for the ones behind them.
-        if (gather) Sleep(kGatherMs);
+        if (gather) {
+            // Bytes come slower than a chunk per kGatherMs: wait for the ones behind them. The
+            // first bytes after a quiet spell wait kGatherMs; a trickle that goes on is handed
+            // over every kSteadyGatherMs, which still shows it many times a second.
+            const bool goingOn = lastHandOverGathered &&
+                                 Stopwatch::secondsBetween(lastDrain, Stopwatch::now()) * 1000 < kSteadyGatherMs;
+            Sleep(goingOn ? kSteadyGatherMs : kGatherMs);
+        }
         DWORD count = 0;
         if (!port.read(receiveBuffer, kReadSize, &count) || count == 0) return;
         lastDrain = Stopwatch::now();
+        lastHandOverGathered = gather;
         receiveBuffer[count] = 0;
         onReceive(receiveBuffer, count);
         if (gather || monitorStop) return;
