@@ -86,6 +86,9 @@ void PortController::openPort() {
                    static_cast<int>(g_settings.flowControl), 1)) {
         const std::string text = formatText("Error: Port(%s), ", g_settings.portName.c_str()) +
                                  formatSystemError(port.lastError());
+        // A device that opened but refused the line parameters stays open in the port: release
+        // it, so that the port is free and the window, which says closed, tells the truth.
+        port.close();
         ShowMessage(text.c_str());
         return;
     }
