@@ -4,7 +4,6 @@
 
 #include "core/port_controller.h"
 #include "framework/dialog.h"
-#include "framework/message_box.h"
 #include "res/resource.h"
 #include "settings/port_settings.h"
 #include "transmit/hex_text.h"
@@ -87,14 +86,14 @@ void PortController::sendFile() {
     if (name.empty()) {
         fileSending = 0;
         refreshSendButton();
-        ShowMessage("File name is invalid!");
+        showSenderMessage("File name is invalid!");
         return;
     }
     UniqueFile file(std::fopen(name.c_str(), "rb"));
     if (!file) {
         fileSending = 0;
         refreshSendButton();
-        ShowMessage("File open failed!");
+        showSenderMessage("File open failed!");
         return;
     }
 
@@ -112,7 +111,7 @@ void PortController::sendFile() {
     fileSending = 0;
     refreshSendButton();
     // A cancelled send ends silently; so does one cut short by the program's exit.
-    if (!fileSendCancel && !senderExit) ShowMessage("File has been sent successfully!");
+    if (!fileSendCancel && !senderExit) showSenderMessage("File has been sent successfully!");
 }
 
 }  // namespace quenlet
