@@ -105,7 +105,8 @@ void PortController::openPort() {
         monitorStop = 1;
         SetEvent(sendEvent.get());
         SetEvent(monitorEvent.get());
-        waitForWorkersToLeavePort();
+        // A worker still inside the device keeps it: it is not closed under the call.
+        if (!waitForWorkersToLeavePort()) return;
     }
     const std::string path = "\\\\.\\" + g_settings.portName;
     if (!port.open(path.c_str(), g_settings.baudRate, g_settings.dataBits,
@@ -148,12 +149,14 @@ void PortController::closePort() {
     SetEvent(monitorEvent.get());
 
     // The pause is the least the workers get; the device is closed only once both have left it.
+    // A worker still inside it (a device that ignores its time-outs and cancellation) keeps it
+    // open, and the display says so: it is never closed under a running call.
     const ULONGLONG start = GetTickCount64();
-    waitForWorkersToLeavePort();
+    const bool workersLeft = waitForWorkersToLeavePort();
     const ULONGLONG waited = GetTickCount64() - start;
     if (waited < kClosePauseMs) pauseHandlingSentMessages(static_cast<DWORD>(kClosePauseMs - waited));
 
-    if (port.isOpen()) port.close();
+    if (workersLeft && port.isOpen()) port.close();
     refreshDisplay();
     {
         CriticalSectionLock lock(captureLock);

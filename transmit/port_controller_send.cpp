@@ -80,6 +80,13 @@ void PortController::sendHex() {
 void PortController::sendFile() {
     fileSendCancel = 0;
     fileSending = 1;
+    // A Close that checked fileSending just before it was set has been accepted, and the port is
+    // closing: a send that sees its stop flag here does not start, one that sees it later stops
+    // before its next chunk.
+    if (senderStop || senderExit) {
+        fileSending = 0;
+        return;
+    }
     refreshSendButton();
 
     const std::string name = copySendFileName();
@@ -97,11 +104,17 @@ void PortController::sendFile() {
         return;
     }
 
+    // Stop cancels the send; a Close accepted in the gap above and the program's exit cut it short
+    // too. Each ends it silently, with the file closed and the device left for the closer.
+    bool stopped = false;
     std::array<char, kFileChunk> block{};
     for (;;) {
         const size_t got = std::fread(block.data(), 1, block.size(), file.get());
         if (got == 0) break;  // end of file, or a read error taken as the end
-        if (fileSendCancel || senderExit) break;
+        if (fileSendCancel || senderStop || senderExit) {
+            stopped = true;
+            break;
+        }
         DWORD written = 0;
         port.write(block.data(), static_cast<DWORD>(got), &written);
         Sleep(kFileChunkPauseMs);
@@ -110,8 +123,7 @@ void PortController::sendFile() {
     file.reset();
     fileSending = 0;
     refreshSendButton();
-    // A cancelled send ends silently; so does one cut short by the program's exit.
-    if (!fileSendCancel && !senderExit) showSenderMessage("File has been sent successfully!");
+    if (!stopped && !fileSendCancel && !senderExit) showSenderMessage("File has been sent successfully!");
 }
 
 }  // namespace quenlet
