@@ -17,6 +17,7 @@ Only the standard library: it runs on any Python 3.
 """
 
 import argparse
+import contextlib
 import errno
 import hashlib
 import os
@@ -38,6 +39,19 @@ class Stop(Exception):
 
 def on_signal(signum, _frame):
     raise Stop(signum)
+
+
+STOP_SIGNALS = {signal.SIGTERM, signal.SIGINT}
+
+
+@contextlib.contextmanager
+def stop_held():
+    """A stop that comes inside the block takes effect after it: bytes that moved are also recorded."""
+    signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
+    try:
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, STOP_SIGNALS)
 
 
 def open_peer(path):
@@ -247,35 +261,36 @@ def run(arguments):
                 timeout = min(timeout, stream.due_in(now))
             readable, writable, _ = select.select([fd], [fd] if outgoing else [], [], timeout)
 
-            if readable:
-                try:
-                    data = os.read(fd, CHUNK)
-                except OSError as error:
-                    if error.errno == errno.EAGAIN:
-                        data = b""
+            with stop_held():
+                if readable:
+                    try:
+                        data = os.read(fd, CHUNK)
+                    except OSError as error:
+                        if error.errno == errno.EAGAIN:
+                            data = b""
+                        else:
+                            raise
+                    if arguments.echo:
+                        echo_backlog += data
+                    if record and data:
+                        record.write(data)
+                        if recorded:
+                            recorded.add(data, time.monotonic())
+                if writable and outgoing:
+                    try:
+                        count = os.write(fd, outgoing)
+                    except OSError as error:
+                        if error.errno != errno.EAGAIN:
+                            raise
+                        count = 0
+                    if echo_backlog:
+                        echo_backlog = echo_backlog[count:]
                     else:
-                        raise
-                if arguments.echo:
-                    echo_backlog += data
-                if record and data:
-                    record.write(data)
-                    if recorded:
-                        recorded.add(data, time.monotonic())
-            if writable and outgoing:
-                try:
-                    count = os.write(fd, outgoing)
-                except OSError as error:
-                    if error.errno != errno.EAGAIN:
-                        raise
-                    count = 0
-                if echo_backlog:
-                    echo_backlog = echo_backlog[count:]
-                else:
-                    if saved:
-                        saved.write(outgoing[:count])
-                    stream.written(count)
-                    if stream.finished():
-                        report_stream(stream, time.monotonic())
+                        if saved:
+                            saved.write(outgoing[:count])
+                        stream.written(count)
+                        if stream.finished():
+                            report_stream(stream, time.monotonic())
     except Stop:
         return 0
     except OSError as error:
