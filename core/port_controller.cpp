@@ -1,6 +1,8 @@
 // PortController: construction and destruction, opening and closing the port, and shutdown.
 #include "core/port_controller.h"
 
+#include <algorithm>
+
 #include "core/sent_message_wait.h"
 #include "framework/dialog.h"
 #include "framework/message_box.h"
@@ -11,10 +13,17 @@ namespace quenlet {
 
 namespace {
 
-// How long the window thread waits for a worker to leave the device before it cancels the
-// worker's I/O, and how long it waits after that.
-constexpr DWORD kLeavePortLimitMs = 3000;
-constexpr DWORD kJoinLimitMs = 5000;
+// A worker that has not left the device after kCancelAfterMs gets the port's I/O cancelled; after
+// kLeavePortLimitMs the window thread stops waiting for it.
+constexpr DWORD kCancelAfterMs = 3000;
+constexpr DWORD kLeavePortLimitMs = 6000;
+// Exit ends the process within about 3 s: from the shutdown the workers get kEndLimitMs to leave
+// the device and end, and their I/O is cancelled after kEndCancelAfterMs.
+constexpr DWORD kEndCancelAfterMs = 500;
+constexpr DWORD kEndLimitMs = 2000;
+// How often a waiting window thread cancels again and closes the sender's message boxes again:
+// a read or a box that began after the last time is caught at the next.
+constexpr DWORD kWaitSliceMs = 100;
 
 UniqueHandle makeSignalledEvent() { return UniqueHandle(CreateEventA(nullptr, TRUE, TRUE, nullptr)); }
 
@@ -32,41 +41,59 @@ PortController::PortController(Dialog* mainDialog)
         monitorThread.reset(CreateThread(nullptr, 0, entry, nullptr, 0, nullptr));
     }
     if (const auto entry = senderThunk.bindThreadStart(this, &PortController::senderLoop)) {
-        senderThread.reset(CreateThread(nullptr, 0, entry, nullptr, 0, nullptr));
+        senderThread.reset(CreateThread(nullptr, 0, entry, nullptr, 0, &senderThreadId));
     }
     statusDialog.Create(mainDialog->hwnd());
 }
 
 PortController::~PortController() {
-    joinWorkers();
+    // The members the workers use must outlive them, however long a device holds one of them.
+    shutdown();
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (joinWorkers({now + kCancelAfterMs, now + kLeavePortLimitMs})) break;
+    }
     // Members go next: the port (closing the device), the toolbar, the status window, the thunks.
 }
 
-void PortController::joinWorkers() {
-    senderExit = 1;
-    monitorExit = 1;
-    fileSendCancel = 1;  // a file send still running at exit ends at its next chunk
-    SetEvent(sendEvent.get());
-    SetEvent(monitorEvent.get());
-    for (UniqueHandle* thread : {&monitorThread, &senderThread}) {
-        if (!thread->valid()) continue;
-        if (!waitHandlingSentMessages(thread->get(), kJoinLimitMs)) {
-            // A write the device does not complete; cancelling it lets the worker return.
-            if (port.isOpen()) CancelIoEx(port.handle(), nullptr);
-            while (!waitHandlingSentMessages(thread->get(), kJoinLimitMs)) {
-                if (port.isOpen()) CancelIoEx(port.handle(), nullptr);
-            }
-        }
-        thread->reset();
-    }
+bool PortController::endWorkers() {
+    shutdown();
+    return joinWorkers(endSchedule);
 }
 
-void PortController::waitForWorkersToLeavePort() {
-    for (HANDLE parked : {monitorParked.get(), senderParked.get()}) {
-        if (waitHandlingSentMessages(parked, kLeavePortLimitMs)) continue;
-        if (port.isOpen()) CancelIoEx(port.handle(), nullptr);
-        waitHandlingSentMessages(parked, kLeavePortLimitMs);
+bool PortController::joinWorkers(const WaitSchedule& schedule) {
+    for (UniqueHandle* thread : {&monitorThread, &senderThread}) {
+        if (!thread->valid()) continue;
+        if (!waitForWorkers({thread->get()}, schedule)) return false;
+        thread->reset();
     }
+    return true;
+}
+
+bool PortController::waitForWorkersToLeavePort() {
+    const ULONGLONG now = GetTickCount64();
+    // While the program ends, the workers leave the device within the exit's bound.
+    const WaitSchedule schedule =
+        isEnding() ? endSchedule : WaitSchedule{now + kCancelAfterMs, now + kLeavePortLimitMs};
+    return waitForWorkers({monitorParked.get(), senderParked.get()}, schedule);
+}
+
+bool PortController::waitForWorkers(std::initializer_list<HANDLE> signals, const WaitSchedule& schedule) {
+    for (const HANDLE signal : signals) {
+        for (;;) {
+            const ULONGLONG now = GetTickCount64();
+            // A device call that outlasts its time-outs is cancelled, so the worker returns.
+            if (now >= schedule.cancelAt && port.isOpen()) CancelIoEx(port.handle(), nullptr);
+            // An ending sender may be held by a message box, shown before or after the shutdown.
+            if (isEnding()) closeMessagesOfThread(senderThreadId);
+            const ULONGLONG until = now < schedule.cancelAt ? schedule.cancelAt : schedule.deadline;
+            const DWORD slice =
+                static_cast<DWORD>(until > now ? std::min<ULONGLONG>(until - now, kWaitSliceMs) : 0);
+            if (waitHandlingSentMessages(signal, slice)) break;
+            if (GetTickCount64() >= schedule.deadline) return false;
+        }
+    }
+    return true;
 }
 
 HWND PortController::item(int id) const { return mainDialog->item(id); }
@@ -78,7 +105,8 @@ void PortController::openPort() {
         monitorStop = 1;
         SetEvent(sendEvent.get());
         SetEvent(monitorEvent.get());
-        waitForWorkersToLeavePort();
+        // A worker still inside the device keeps it: it is not closed under the call.
+        if (!waitForWorkersToLeavePort()) return;
     }
     const std::string path = "\\\\.\\" + g_settings.portName;
     if (!port.open(path.c_str(), g_settings.baudRate, g_settings.dataBits,
@@ -86,6 +114,9 @@ void PortController::openPort() {
                    static_cast<int>(g_settings.flowControl), 1)) {
         const std::string text = formatText("Error: Port(%s), ", g_settings.portName.c_str()) +
                                  formatSystemError(port.lastError());
+        // A device that opened but refused the line parameters stays open in the port: release
+        // it, so that the port is free and the window, which says closed, tells the truth.
+        port.close();
         ShowMessage(text.c_str());
         return;
     }
@@ -118,12 +149,14 @@ void PortController::closePort() {
     SetEvent(monitorEvent.get());
 
     // The pause is the least the workers get; the device is closed only once both have left it.
+    // A worker still inside it (a device that ignores its time-outs and cancellation) keeps it
+    // open, and the display says so: it is never closed under a running call.
     const ULONGLONG start = GetTickCount64();
-    waitForWorkersToLeavePort();
+    const bool workersLeft = waitForWorkersToLeavePort();
     const ULONGLONG waited = GetTickCount64() - start;
     if (waited < kClosePauseMs) pauseHandlingSentMessages(static_cast<DWORD>(kClosePauseMs - waited));
 
-    if (port.isOpen()) port.close();
+    if (workersLeft && port.isOpen()) port.close();
     refreshDisplay();
     {
         CriticalSectionLock lock(captureLock);
@@ -137,6 +170,12 @@ void PortController::shutdown() {
     monitorExit = 1;
     SetEvent(sendEvent.get());
     SetEvent(monitorEvent.get());
+    if (!isEnding()) {
+        const ULONGLONG now = GetTickCount64();
+        endSchedule = {now + kEndCancelAfterMs, now + kEndLimitMs};
+    }
+    // The sender cannot see its exit flag while a box of its own holds it.
+    closeMessagesOfThread(senderThreadId);
 }
 
 std::string PortController::formatSystemError(DWORD code) {

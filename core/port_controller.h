@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -52,7 +53,13 @@ public:
     // Lifecycle (window thread).
     void openPort();
     void closePort();
+    // Tells both workers to end, and closes the message boxes the sender shows, which would hold
+    // it. From here the workers get a bounded time to leave the device and end.
     void shutdown();
+    // Shuts down and waits for both workers to end, within the bound counted from the first
+    // shutdown. True once both have ended; false when one is still inside a device call that
+    // ignores cancellation: the controller must then not be destroyed.
+    bool endWorkers();
     void onSendButton();
     void onTimer();
     static std::string formatSystemError(DWORD code);
@@ -111,6 +118,11 @@ public:
     bool workersStarted() const { return monitorThread.valid() && senderThread.valid(); }
 
 private:
+    // When the window thread cancels the port's I/O for workers it waits for, and when it gives up.
+    struct WaitSchedule {
+        ULONGLONG cancelAt = 0;
+        ULONGLONG deadline = 0;
+    };
     enum class WatchResult { Sleep, Exit };
     WatchResult watchPort(char* receiveBuffer);
     void receiveQueued(char* receiveBuffer, DWORD queued);
@@ -125,9 +137,14 @@ private:
     void prepareChunk(const char* bytes, ReceivedChunk& chunk);
     // Window thread only.
     void appendToReceiveBox(const char* text);
-    // Window thread: waits until neither worker is inside a device call.
-    void waitForWorkersToLeavePort();
-    void joinWorkers();
+    // Window thread: waits until neither worker is inside a device call; false when one still is.
+    bool waitForWorkersToLeavePort();
+    // Waits until every one of signals is set, handling other threads' sent messages meanwhile.
+    bool waitForWorkers(std::initializer_list<HANDLE> signals, const WaitSchedule& schedule);
+    bool joinWorkers(const WaitSchedule& schedule);
+    bool isEnding() const { return endSchedule.deadline != 0; }
+    // Sender thread: a message box, during which the sender counts as out of the device.
+    void showSenderMessage(const char* text);
     HWND item(int id) const;
     void writeCapture(const void* data, size_t size);
     void addSent(DWORD count);
@@ -168,11 +185,15 @@ private:
 
     UniqueHandle sendEvent;
     UniqueHandle monitorEvent;
-    // Set while a worker waits for its wake-up, i.e. is outside every device call.
+    // Set while a worker is outside every device call: waiting for its wake-up, ended, or (the
+    // sender) showing a message box.
     UniqueHandle monitorParked;
     UniqueHandle senderParked;
     UniqueHandle monitorThread;
     UniqueHandle senderThread;
+    DWORD senderThreadId = 0;
+    // Set by the first shutdown: the bound within which the workers must end. Window thread only.
+    WaitSchedule endSchedule;
 };
 
 }  // namespace quenlet

@@ -4,6 +4,7 @@
 
 #include "core/port_controller.h"
 #include "core/stopwatch.h"
+#include "framework/message_box.h"
 #include "settings/port_settings.h"
 
 namespace quenlet {
@@ -148,6 +149,13 @@ DWORD WINAPI PortController::senderLoop(void* /*parameter*/) {
         case SendMode::File: sendFile(); break;
         }
     }
+}
+
+// The box may stay up for as long as the user likes; the sender is done with the device by then
+// and goes back to its wait afterwards, so a Close need not wait for the box.
+void PortController::showSenderMessage(const char* text) {
+    SetEvent(senderParked.get());
+    ShowMessage(text);
 }
 
 }  // namespace quenlet

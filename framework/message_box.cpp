@@ -18,7 +18,19 @@ HWND defaultOwner() {
     if (const HWND active = GetActiveWindow()) return active;
     const Application* const application = Application::current();
     const Dialog* const mainWindow = application != nullptr ? application->mainWindow() : nullptr;
-    return mainWindow != nullptr ? mainWindow->hwnd() : nullptr;
+    if (mainWindow == nullptr || mainWindow->hwnd() == nullptr) return nullptr;
+    // A window of another thread does not own the box: the box would disable it and tie the two
+    // threads' input together, and that window may be destroyed while the box is still up.
+    if (GetWindowThreadProcessId(mainWindow->hwnd(), nullptr) != GetCurrentThreadId()) return nullptr;
+    return mainWindow->hwnd();
+}
+
+BOOL CALLBACK closeIfMessageBox(HWND window, LPARAM) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    // Message boxes are dialogs of the system's dialog class.
+    if (std::string(className) == "#32770") PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
 }
 
 }  // namespace
@@ -34,6 +46,10 @@ int ShowMessage(HWND owner, const char* text) {
         return IDOK;
     }
     return MessageBoxA(owner, text, caption.c_str(), MB_OK);
+}
+
+void closeMessagesOfThread(DWORD threadId) {
+    if (threadId != 0) EnumThreadWindows(threadId, closeIfMessageBox, 0);
 }
 
 void setMessageBoxHook(MessageBoxHook hook) { installedHook() = std::move(hook); }

@@ -14,9 +14,13 @@ namespace quenlet {
 using MessageBoxHook = std::function<void(HWND owner, const char* text, const char* caption)>;
 
 // Shows text with MB_OK. The owner is the active window of the calling thread, or the
-// application's main window when the thread has none. Returns what MessageBoxA returns.
+// application's main window when the thread has none and the main window is one of its own; a
+// box of any other thread has no owner. Returns what MessageBoxA returns.
 int ShowMessage(const char* text);
 int ShowMessage(HWND owner, const char* text);
+
+// Closes the message boxes that thread shows, as their close box would (call from any thread).
+void closeMessagesOfThread(DWORD threadId);
 
 // Replaces the observer; an empty function restores real message boxes.
 void setMessageBoxHook(MessageBoxHook hook);

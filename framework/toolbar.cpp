@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -11,22 +12,78 @@
 namespace quenlet {
 namespace {
 
+constexpr char kToolBarProperty[] = "quenlet.toolbar";
+
 HINSTANCE resourceModule() {
     const Application* const application = Application::current();
     return application != nullptr ? application->instance() : GetModuleHandleA(nullptr);
 }
 
+SIZE windowSize(HWND window) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    return {bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
 }  // namespace
 
-bool ToolBar::create(HWND parent, UINT controlId) {
+bool ToolBar::create(HWND parent, UINT controlId, DWORD borders) {
     if (window_) return false;
-    const DWORD style = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP | CCS_NODIVIDER;
+    // The control neither sizes nor places itself (it would leave the borders out): autoSize does.
+    const DWORD style = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP | CCS_NODIVIDER |
+                        CCS_NORESIZE | CCS_NOPARENTALIGN;
     window_.reset(CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr, style, 0, 0, 0, 0, parent,
                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(controlId)),
                                   resourceModule(), nullptr));
     if (!window_) return false;
+    borders_ = borders;
+    if (SetPropA(window_.get(), kToolBarProperty, this)) {
+        controlProcedure_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            window_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ToolBar::barProcedure)));
+    }
     send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
+    autoSize();
     return true;
+}
+
+LRESULT CALLBACK ToolBar::barProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const ToolBar* const bar = static_cast<const ToolBar*>(GetPropA(window, kToolBarProperty));
+    if (bar == nullptr || bar->controlProcedure_ == nullptr) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    const WNDPROC control = bar->controlProcedure_;
+    switch (message) {
+    case WM_NCCALCSIZE: {
+        const LRESULT result = CallWindowProcA(control, window, message, wParam, lParam);
+        // The client rectangle comes first, alone or in NCCALCSIZE_PARAMS.
+        RECT& client = *reinterpret_cast<RECT*>(lParam);
+        const RECT insets = toolBarBorderInsets(bar->borders_);
+        client.left = std::min(client.left + insets.left, client.right);
+        client.bottom = std::max(client.bottom - insets.bottom, client.top);
+        return result;
+    }
+    case WM_NCPAINT: {
+        const LRESULT result = CallWindowProcA(control, window, message, wParam, lParam);
+        if (const HDC dc = GetWindowDC(window)) {
+            drawToolBarBorders(dc, windowSize(window), bar->borders_);
+            ReleaseDC(window, dc);
+        }
+        return result;
+    }
+    case WM_PRINT: {
+        const LRESULT result = CallWindowProcA(control, window, message, wParam, lParam);
+        if (lParam & PRF_NONCLIENT) {
+            drawToolBarBorders(reinterpret_cast<HDC>(wParam), windowSize(window), bar->borders_);
+        }
+        return result;
+    }
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control));
+        RemovePropA(window, kToolBarProperty);
+        return CallWindowProcA(control, window, message, wParam, lParam);
+    default:
+        return CallWindowProcA(control, window, message, wParam, lParam);
+    }
 }
 
 bool ToolBar::loadToolBar(UINT resourceId) {
@@ -73,7 +130,30 @@ bool ToolBar::setButtons(UniqueBitmap strip, SIZE imageSize, std::span<const UIN
     return added;
 }
 
-void ToolBar::autoSize() const { send(TB_AUTOSIZE); }
+void ToolBar::autoSize() const {
+    if (!window_) return;
+    RECT parent{};
+    GetClientRect(GetParent(window_.get()), &parent);
+    const RECT insets = toolBarBorderInsets(borders_);
+    const int height = buttonRowsHeight() + insets.top + insets.bottom;
+    SetWindowPos(window_.get(), nullptr, 0, 0, parent.right - parent.left, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int ToolBar::buttonRowsHeight() const {
+    bool found = false;
+    RECT rows{};
+    for (int index = 0; index < buttonCount(); ++index) {
+        RECT button{};
+        if (!send(TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&button))) continue;
+        rows.top = found ? std::min(rows.top, button.top) : button.top;
+        rows.bottom = found ? std::max(rows.bottom, button.bottom) : button.bottom;
+        found = true;
+    }
+    // Without buttons: one row of the button height.
+    if (!found) return HIWORD(send(TB_GETBUTTONSIZE));
+    return rows.bottom + rows.top;
+}
 
 HWND ToolBar::toolTips() const { return reinterpret_cast<HWND>(send(TB_GETTOOLTIPS)); }
 

@@ -1,12 +1,15 @@
-// A comctl32 toolbar along the top edge of a dialog: flat buttons, one image each, with tooltips.
-// Tooltip texts are asked of the parent dialog: TTN_GETDISPINFOA (= TTN_NEEDTEXTA) arrives there as
-// WM_NOTIFY with the button's command id in idFrom.
+// A comctl32 toolbar along the top edge of a dialog: flat buttons, one image each, with tooltips,
+// and optionally a gripper at its left and an etched line along its bottom (framework/
+// toolbar_borders.h), which it draws in its non-client area. Tooltip texts are asked of the parent
+// dialog: TTN_GETDISPINFOA (= TTN_NEEDTEXTA) arrives there as WM_NOTIFY with the button's command
+// id in idFrom.
 #pragma once
 
 #include <windows.h>
 
 #include <span>
 
+#include "framework/toolbar_borders.h"
 #include "framework/ui_handles.h"
 
 namespace quenlet {
@@ -21,8 +24,9 @@ public:
     ToolBar(const ToolBar&) = delete;
     ToolBar& operator=(const ToolBar&) = delete;
 
-    // Creates the empty toolbar window as a child of parent. False when it exists or creation fails.
-    bool create(HWND parent, UINT controlId = kDefaultControlId);
+    // Creates the empty toolbar window as a child of parent, with the borders given (ToolBarBorder
+    // bits). False when it exists or creation fails.
+    bool create(HWND parent, UINT controlId = kDefaultControlId, DWORD borders = kNoBarBorders);
 
     // Adds the buttons of the TOOLBAR resource id, with images from the bitmap of the same id (its
     // standard grey shades mapped to the current system colours), both from the application's module.
@@ -35,7 +39,8 @@ public:
     // mapped to the system colours).
     bool setButtons(UINT bitmapId, SIZE imageSize, std::span<const UINT> commandIds);
 
-    // Fits the toolbar to its parent's width again (TB_AUTOSIZE), e.g. after the parent was resized.
+    // Lays the toolbar along the top of its parent again, e.g. after the parent was resized: the
+    // parent's client width, and the height of its buttons and borders.
     void autoSize() const;
 
     HWND hwnd() const { return window_.get(); }
@@ -55,8 +60,14 @@ public:
 
 private:
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    // The height the buttons need, with the control's own margin below them as above them.
+    int buttonRowsHeight() const;
+    // The toolbar window's procedure in front of the control's: it adds the borders.
+    static LRESULT CALLBACK barProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Declared first so it is released after the window that draws from it.
+    DWORD borders_ = kNoBarBorders;
+    // Declared before the window, so both outlive it.
+    WNDPROC controlProcedure_ = nullptr;
     UniqueBitmap strip_;
     UniqueWindow window_;
 };

@@ -4,7 +4,6 @@
 
 #include "core/port_controller.h"
 #include "framework/dialog.h"
-#include "framework/message_box.h"
 #include "res/resource.h"
 #include "settings/port_settings.h"
 #include "transmit/hex_text.h"
@@ -81,28 +80,41 @@ void PortController::sendHex() {
 void PortController::sendFile() {
     fileSendCancel = 0;
     fileSending = 1;
+    // A Close that checked fileSending just before it was set has been accepted, and the port is
+    // closing: a send that sees its stop flag here does not start, one that sees it later stops
+    // before its next chunk.
+    if (senderStop || senderExit) {
+        fileSending = 0;
+        return;
+    }
     refreshSendButton();
 
     const std::string name = copySendFileName();
     if (name.empty()) {
         fileSending = 0;
         refreshSendButton();
-        ShowMessage("File name is invalid!");
+        showSenderMessage("File name is invalid!");
         return;
     }
     UniqueFile file(std::fopen(name.c_str(), "rb"));
     if (!file) {
         fileSending = 0;
         refreshSendButton();
-        ShowMessage("File open failed!");
+        showSenderMessage("File open failed!");
         return;
     }
 
+    // Stop cancels the send; a Close accepted in the gap above and the program's exit cut it short
+    // too. Each ends it silently, with the file closed and the device left for the closer.
+    bool stopped = false;
     std::array<char, kFileChunk> block{};
     for (;;) {
         const size_t got = std::fread(block.data(), 1, block.size(), file.get());
         if (got == 0) break;  // end of file, or a read error taken as the end
-        if (fileSendCancel || senderExit) break;
+        if (fileSendCancel || senderStop || senderExit) {
+            stopped = true;
+            break;
+        }
         DWORD written = 0;
         port.write(block.data(), static_cast<DWORD>(got), &written);
         Sleep(kFileChunkPauseMs);
@@ -111,8 +123,7 @@ void PortController::sendFile() {
     file.reset();
     fileSending = 0;
     refreshSendButton();
-    // A cancelled send ends silently; so does one cut short by the program's exit.
-    if (!fileSendCancel && !senderExit) ShowMessage("File has been sent successfully!");
+    if (!stopped && !fileSendCancel && !senderExit) showSenderMessage("File has been sent successfully!");
 }
 
 }  // namespace quenlet

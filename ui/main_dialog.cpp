@@ -113,6 +113,8 @@ void MainDialog::OnExit() {
     PostQuitMessage(0);
 }
 
+bool MainDialog::endWorkers() { return !controller || controller->endWorkers(); }
+
 void MainDialog::OnPaint() {
     if (!IsIconic(hwnd())) {
         passToDefault();

@@ -29,6 +29,9 @@ public:
     PortController* portController() { return controller.get(); }
 
     void OnExit();
+    // After the modal loop: ends the controller's workers within the exit's bound. False when one
+    // is still stuck in a device call (destroying this dialog would then wait for it).
+    bool endWorkers();
     void OnPortOpen();
     void OnPortClose();
     void OnPortSettings();

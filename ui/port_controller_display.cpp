@@ -160,7 +160,8 @@ bool PortController::isReceiveHexButtonEnabled() const { return toolBar.isButton
 
 void PortController::createToolBar() {
     const HWND dialog = mainDialog->hwnd();
-    if (!toolBar.create(dialog, IDW_TOOLBAR) || !toolBar.loadToolBar(IDR_TOOLBAR)) return;
+    const DWORD borders = kBarGripper | kBarBorderBottom;
+    if (!toolBar.create(dialog, IDW_TOOLBAR, borders) || !toolBar.loadToolBar(IDR_TOOLBAR)) return;
 
     // The dialog has no frame to dock a bar in: its controls move down by the bar's height and
     // the window grows by the same amount.
@@ -178,7 +179,7 @@ void PortController::createToolBar() {
     const int width = window.right - window.left;
     const int height = window.bottom - window.top + barHeight;
     SetWindowPos(dialog, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
-    SendMessageA(toolBar.hwnd(), TB_AUTOSIZE, 0, 0);
+    toolBar.autoSize();
 
     // Centred on the work area of the screen, as the main window has no owner.
     RECT work{};

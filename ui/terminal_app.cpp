@@ -1,5 +1,6 @@
 #include "ui/terminal_app.h"
 
+#include "framework/message_pump.h"
 #include "ui/main_dialog.h"
 #include "ui/receive_view.h"
 
@@ -13,6 +14,10 @@ BOOL TerminalApp::InitInstance() {
         setMainWindow(&mainDialog);
         mainDialog.DoModal();
         setMainWindow(nullptr);
+        // Exit ends the process within a bound. A worker still inside a device call that ignores
+        // cancellation cannot be waited for, nor the controller destroyed under it: the process
+        // ends here, with it. Nothing is lost: the capture file is flushed chunk by chunk.
+        if (!mainDialog.endWorkers()) ExitProcess(static_cast<UINT>(lastQuitCode()));
     }
     return FALSE;
 }

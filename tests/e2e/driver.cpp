@@ -30,6 +30,8 @@ constexpr char kUsage[] =
     "  wait-no-window MS                 until no main window exists\n"
     "  command ID [--wait-exit MS]       post WM_COMMAND ID to the main window (and time the\n"
     "                                    program's end: exit code 0 within MS)\n"
+    "  close [--wait-exit MS]            post SC_CLOSE to the main window, as the taskbar's Close\n"
+    "                                    does (and time the program's end)\n"
     "  click ID                          press button ID (posted)\n"
     "  set-text ID TEXT | set-text-file ID PATH   (a long file goes into an edit box in parts)\n"
     "  set-text-file-whole ID PATH       the file's text in one WM_SETTEXT, however long\n"
@@ -95,6 +97,7 @@ public:
         if (name == "launch-timed") return launchTimed();
         if (name == "line-latency") return lineLatency();
         if (name == "text-changes") return textChanges();
+        if (name == "close") return closeWindow();
         return controlCommand(name);
     }
 
@@ -111,6 +114,22 @@ private:
             [&] { return (e2e::findMainWindow(present) != nullptr) == present; }, limit(1));
         if (!met) std::fprintf(stderr, present ? "no Quenlet window\n" : "the Quenlet window is still there\n");
         return met ? kDone : kNotMet;
+    }
+
+    int closeWindow() {
+        const bool timeExit = args.size() == 3 && args[1] == "--wait-exit" && limit(2).count() > 0;
+        if (args.size() != 1 && !timeExit) return badUse("close [--wait-exit MS]");
+        // Hidden too: while a message box is up the window may be disabled, never gone.
+        const HWND main = e2e::findMainWindow(false);
+        if (main == nullptr) {
+            std::fprintf(stderr, "no Quenlet window\n");
+            return kBadUse;
+        }
+        e2e::ProgramExitWatch watch(main);
+        watch.start();
+        if (!PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0)) return kNotMet;
+        if (!timeExit) return kDone;
+        return watch.waitForCleanExit(static_cast<unsigned>(limit(2).count())) ? kDone : kNotMet;
     }
 
     int receiveMode() {

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Exit from the menu ends the process with status 0 within 3 s and leaves nothing running, in the
-# state given: idle (port closed), open, or file-send (a file send under way; Exit first shows
-# the refusal to close the port, and the program ends once that is confirmed).
+# Exit ends the process with status 0 within 3 s and leaves nothing running, in the state given:
+# idle (port closed), open, file-send (a file send under way; Exit first shows the refusal to close
+# the port, and the program ends once that is confirmed), or message-box (the file to send cannot
+# be opened and its message box is up, shown by the sender thread; the window is closed as the
+# taskbar closes it, with SC_CLOSE, and the box goes with the program).
 source "$(dirname "$0")/lib.sh" "${@:2}"
-readonly STATE=${1:?"usage: exit_states.sh idle|open|file-send QUENLET_EXE DRIVER_EXE"}
+readonly STATE=${1:?"usage: exit_states.sh idle|open|file-send|message-box QUENLET_EXE DRIVER_EXE"}
 
 case $STATE in
     idle)
@@ -29,6 +31,15 @@ case $STATE in
         driver command $CMD_EXIT || fail "cannot post Exit"
         driver wait-message '^Sendding file, stop sending first!$' 10000 || fail "no refusal message"
         driver dismiss-message 5000 --wait-exit 3000 || fail "Quenlet did not end properly after the refusal"
+        reap_quenlet
+        ;;
+    message-box)
+        start_quenlet
+        driver send-mode file "$WORK/missing.bin" || fail "cannot set the send mode"
+        open_port
+        driver click $SEND_BUTTON || fail "cannot press Send"
+        driver wait-message '^File open failed!$' 10000 || fail "no \"File open failed!\" box"
+        driver close --wait-exit 3000 || fail "Quenlet did not end properly after SC_CLOSE"
         reap_quenlet
         ;;
     *) fail "unknown state $STATE" ;;

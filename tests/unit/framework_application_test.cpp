@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/application.h"
@@ -178,6 +179,12 @@ TEST_F(MessageBoxTest, WithoutAnActiveWindowTheMainWindowOwnsTheMessage) {
 
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].owner, mainWindow.hwnd());
+
+    // A worker thread's box is not owned by a window of another thread.
+    std::thread worker([] { ShowMessage("File open failed!"); });
+    worker.join();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].owner, nullptr);
 }
 
 TEST(FrameworkTextFormat, FormatsLikePrintfAtAnyLength) {

@@ -249,6 +249,88 @@ TEST(FrameworkToolBar, HoveringOverAButtonAsksTheDialogForItsTooltipText) {
     drainMessages();
 }
 
+// The bar window painted through WM_PRINT, non-client area included.
+class PrintedWindow {
+public:
+    explicit PrintedWindow(HWND window) {
+        RECT bounds{};
+        GetWindowRect(window, &bounds);
+        size_ = {bounds.right - bounds.left, bounds.bottom - bounds.top};
+        const HDC screen = GetDC(nullptr);
+        memory_ = CreateCompatibleDC(screen);
+        bitmap_.reset(CreateCompatibleBitmap(screen, size_.cx, size_.cy));
+        ReleaseDC(nullptr, screen);
+        previous_ = SelectObject(memory_, bitmap_.get());
+        SendMessageA(window, WM_PRINT, reinterpret_cast<WPARAM>(memory_),
+                     PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
+    }
+    ~PrintedWindow() {
+        SelectObject(memory_, previous_);
+        DeleteDC(memory_);
+    }
+    PrintedWindow(const PrintedWindow&) = delete;
+    PrintedWindow& operator=(const PrintedWindow&) = delete;
+
+    SIZE size() const { return size_; }
+    COLORREF pixel(int x, int y) const { return GetPixel(memory_, x, y); }
+
+private:
+    SIZE size_{};
+    HDC memory_ = nullptr;
+    UniqueBitmap bitmap_;
+    HGDIOBJ previous_ = nullptr;
+};
+
+TEST(FrameworkToolBar, AGripperAndABottomBorderAreDrawnAroundTheButtons) {
+    DialogTemplateBuilder builder = hostTemplate(0);
+    Dialog host(builder.get());
+    ASSERT_TRUE(host.Create(nullptr));
+    ToolBar plain;
+    ASSERT_TRUE(plain.create(host.hwnd(), 0xE801));
+    ASSERT_TRUE(plain.setButtons(makeImageStrip(), SIZE{16, 15}, kCommandIds));
+    ToolBar bordered;
+    const DWORD borders = kBarGripper | kBarBorderBottom;
+    ASSERT_TRUE(bordered.create(host.hwnd(), 0xE802, borders));
+    ASSERT_TRUE(bordered.setButtons(makeImageStrip(), SIZE{16, 15}, kCommandIds));
+
+    // The borders lie outside the client area: the buttons start right of the gripper and the bar
+    // is taller by the bottom line.
+    const RECT insets = toolBarBorderInsets(borders);
+    ASSERT_GT(insets.left, 0);
+    ASSERT_GT(insets.bottom, 0);
+    EXPECT_EQ(bordered.height(), plain.height() + insets.bottom);
+    EXPECT_EQ(bordered.size().cx, plain.size().cx);
+    RECT window{};
+    GetWindowRect(bordered.hwnd(), &window);
+    RECT first{};
+    ASSERT_TRUE(SendMessageA(bordered.hwnd(), TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first)));
+    MapWindowPoints(bordered.hwnd(), nullptr, reinterpret_cast<POINT*>(&first), 2);
+    EXPECT_GE(first.left - window.left, insets.left);
+    EXPECT_LE(first.bottom, window.bottom - insets.bottom);
+
+    const PrintedWindow printed(bordered.hwnd());
+    const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+    const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+    // The gripper: raised, a highlight edge left of a shadow edge, within the left strip.
+    const int middle = printed.size().cy / 2;
+    int highlightColumn = -1;
+    int shadowColumn = -1;
+    for (int x = 0; x < insets.left; ++x) {
+        if (printed.pixel(x, middle) == highlight && highlightColumn < 0) highlightColumn = x;
+        if (printed.pixel(x, middle) == shadow) shadowColumn = x;
+    }
+    EXPECT_GE(highlightColumn, 0) << "no gripper";
+    EXPECT_GT(shadowColumn, highlightColumn) << "the gripper is not raised";
+    // The bottom line, etched: shadow over highlight across the whole width.
+    const int bottom = printed.size().cy - 1;
+    const int width = printed.size().cx;
+    for (const int x : {0, width / 2, width - 1}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(printed.pixel(x, bottom - 1), shadow);
+        EXPECT_EQ(printed.pixel(x, bottom), highlight);
+    }
+}
+
 TEST(FrameworkToolBar, LoadsTheProgramsToolbarResourceWhenTheModuleHasOne) {
     const HINSTANCE module = GetModuleHandleA(nullptr);
     if (FindResourceA(module, MAKEINTRESOURCEA(129), MAKEINTRESOURCEA(kToolBarResourceType)) == nullptr) {

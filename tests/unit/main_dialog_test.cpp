@@ -136,6 +136,13 @@ TEST_F(MainDialogTest, TheToolbarSitsAboveTheControlsAndTheGrownWindowIsCentred)
     ASSERT_GT(barHeight, 0);
     EXPECT_EQ(heightOf(bar), barHeight);
     EXPECT_EQ(placementOf(bar).top, 0);
+    // A gripper at its left and a line along its bottom, outside the buttons' client area.
+    RECT barClient{};
+    GetClientRect(bar, &barClient);
+    RECT barWindow{};
+    GetWindowRect(bar, &barWindow);
+    EXPECT_LT(barClient.right, barWindow.right - barWindow.left) << "no gripper";
+    EXPECT_LT(barClient.bottom, barHeight) << "no bottom border";
 
     // The same template without the toolbar, for the positions the controls had.
     Dialog plain(IDD_MAIN);

@@ -88,6 +88,27 @@ TEST_F(PortControllerTest, FailedOpenShowsTheSystemTextAndChangesNothing) {
     EXPECT_EQ(messages[1], "Error: Port(" + testPortName() + "), " + deniedText);
     EXPECT_FALSE(controller->serialPort().isOpen());
     EXPECT_EQ(controller->receivedCount(), 2);
+    ASSERT_TRUE(holder.close());
+
+    // A frame the driver refuses (4 data bits): the device opened, but the open failed, so the
+    // port is left free for others and a later refresh still shows it closed.
+    SerialPort probe;
+    ASSERT_FALSE(probe.open(testDevicePath().c_str(), 9600, 4, 0, 0, 0, 1)) << "the driver takes 4 data bits";
+    const DWORD refusedCode = probe.lastError();
+    EXPECT_NE(refusedCode, 0u);
+    probe.close();
+    g_settings.dataBits = 4;
+    controller->openPort();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[2], "Error: Port(" + testPortName() + "), " + PortController::formatSystemError(refusedCode));
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    SerialPort nextOpener;
+    EXPECT_TRUE(nextOpener.open(testDevicePath().c_str(), 9600, 8, 0, 0, 0, 1)) << "the port is still held";
+    nextOpener.close();
+    controller->refreshDisplay();
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), "Ready: " + testPortName());
+    EXPECT_FALSE(isEnabled(IDC_SEND));
+    EXPECT_EQ(controller->receivedCount(), 2);
 }
 
 TEST_F(PortControllerTest, CloseIsRefusedWhileALoopRuns) {
