@@ -3,8 +3,9 @@
 # running it (a 64-bit kernel may lack IA-32 emulation, or have it switched off at boot).
 #
 #   ia32.sh check          exit 0 when it runs; otherwise print why on stderr and exit 1
-#   ia32.sh run CMD...     run CMD when it runs; otherwise print why and exit 77, which ctest
-#                          reports as skipped (the i686 test entries start through this)
+#   ia32.sh run CMD...     run CMD when it runs and 32-bit Wine is installed; otherwise print why
+#                          and exit 77, which ctest reports as skipped (the i686 test entries
+#                          start through this)
 #
 # QUENLET_IA32=no makes the check fail as it would on a machine without 32-bit support, to see
 # what such a machine reports.
@@ -39,6 +40,11 @@ case ${1:-} in
         (($#)) || { echo "usage: ia32.sh run CMD..." >&2; exit 2; }
         if ! reason=$(why_not); then
             echo "SKIPPED: this machine cannot run 32-bit code ($reason)"
+            exit 77
+        fi
+        # Debian's 32-bit Wine loader; scripts/setup.sh installs it where 32-bit code runs.
+        if [[ ! -x /usr/lib/wine/wine ]]; then
+            echo "SKIPPED: 32-bit Wine is not installed (wine32:i386 could not be installed by scripts/setup.sh)"
             exit 77
         fi
         exec "$@"

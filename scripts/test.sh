@@ -19,6 +19,8 @@ source "$rig/env.sh"
 # Where the machine cannot run 32-bit code ctest reports the i686 entries as skipped: say why once.
 if ! reason=$(bash "$root/scripts/ia32.sh" check 2>&1); then
   echo "test: the i686 entries will be skipped: ${reason#ia32: }"
+elif [[ ! -x /usr/lib/wine/wine ]]; then
+  echo "test: the i686 entries will be skipped: 32-bit Wine (wine32:i386) is not installed"
 fi
 
 # One run over both build trees, so the entries of both targets share one desktop lock.
