@@ -1,14 +1,49 @@
 #include "framework/dialog.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "framework/application.h"
+#include "framework/handles.h"
 #include "framework/message_pump.h"
 #include "framework/text_format.h"
 
 namespace quenlet {
 namespace {
 
-// Marks a window as one of ours, so the message loops can find its dialog object from any window.
-constexpr char kDialogProperty[] = "Quenlet.Dialog";
+// The windows of this framework's dialogs, so the message loops can find the dialog object of any
+// message. A window property would do the same, but reading one is a round trip to the window
+// server on some systems, and the loops look for every message they fetch.
+class AttachedDialogs {
+public:
+    void add(HWND window, Dialog* dialog) {
+        const CriticalSectionLock lock(lock_);
+        attached_.emplace_back(window, dialog);
+    }
+    void remove(HWND window) {
+        const CriticalSectionLock lock(lock_);
+        attached_.erase(std::remove_if(attached_.begin(), attached_.end(),
+                                       [window](const auto& entry) { return entry.first == window; }),
+                        attached_.end());
+    }
+    Dialog* find(HWND window) {
+        const CriticalSectionLock lock(lock_);
+        for (const auto& entry : attached_) {
+            if (entry.first == window) return entry.second;
+        }
+        return nullptr;
+    }
+
+private:
+    CriticalSection lock_;
+    std::vector<std::pair<HWND, Dialog*>> attached_;
+};
+
+AttachedDialogs& attachedDialogs() {
+    static AttachedDialogs dialogs;
+    return dialogs;
+}
 
 HINSTANCE resourceModule() {
     const Application* const application = Application::current();
@@ -53,7 +88,7 @@ Dialog::~Dialog() {
 }
 
 Dialog* Dialog::fromWindow(HWND window) {
-    return window != nullptr ? static_cast<Dialog*>(GetPropA(window, kDialogProperty)) : nullptr;
+    return window != nullptr ? attachedDialogs().find(window) : nullptr;
 }
 
 const DLGTEMPLATE* Dialog::resolveTemplate() const {
@@ -180,15 +215,17 @@ bool Dialog::handleMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, LRESU
 
 void Dialog::attachWindow(HWND window) {
     hwnd_ = window;
+    items_.forget();
     SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
-    SetPropA(window, kDialogProperty, this);
+    attachedDialogs().add(window, this);
 }
 
 void Dialog::detachWindow() {
     if (hwnd_ == nullptr) return;
-    RemovePropA(hwnd_, kDialogProperty);
+    attachedDialogs().remove(hwnd_);
     SetWindowLongPtrA(hwnd_, DWLP_USER, 0);
     hwnd_ = nullptr;
+    items_.forget();
 }
 
 INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -205,9 +242,12 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
         return FALSE;
     }
     if (message == kRunMessage) {
-        const auto* const request = reinterpret_cast<const RunRequest*>(lParam);
-        if (request != nullptr) request->run(request->context);
-        SetWindowLongPtrA(window, DWLP_MSGRESULT, kRunDone);
+        // The request records that it ran: a message result would cost another call to the system.
+        auto* const request = reinterpret_cast<RunRequest*>(lParam);
+        if (request != nullptr) {
+            request->run(request->context);
+            request->done = true;
+        }
         return TRUE;
     }
     LRESULT result = 0;
@@ -217,9 +257,9 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
     return TRUE;
 }
 
-HWND Dialog::item(int id) const { return GetDlgItem(hwnd_, id); }
+HWND Dialog::item(int id) const { return items_.find(hwnd_, id); }
 
-void Dialog::setItemText(int id, const char* text) const { SetDlgItemTextA(hwnd_, id, text); }
+void Dialog::setItemText(int id, const char* text) const { SetWindowTextA(item(id), text); }
 
 std::string Dialog::itemText(int id) const { return windowText(item(id)); }
 

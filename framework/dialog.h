@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "framework/child_windows.h"
+
 namespace quenlet {
 
 template <class D>
@@ -67,11 +69,12 @@ public:
     // when work did not run because the window is gone.
     template <class Work>
     bool runOnWindowThread(Work& work) const {
-        const RunRequest request{[](void* context) { (*static_cast<Work*>(context))(); }, &work};
-        return SendMessageA(hwnd_, kRunMessage, 0, reinterpret_cast<LPARAM>(&request)) == kRunDone;
+        RunRequest request{[](void* context) { (*static_cast<Work*>(context))(); }, &work, false};
+        SendMessageA(hwnd_, kRunMessage, 0, reinterpret_cast<LPARAM>(&request));
+        return request.done;
     }
 
-    // The dialog whose window is window, if it is one of this framework's dialogs.
+    // The dialog whose window is window, if it is one of this framework's dialogs. Any thread.
     static Dialog* fromWindow(HWND window);
 
 protected:
@@ -90,10 +93,10 @@ private:
     struct RunRequest {
         void (*run)(void* context);
         void* context;
+        bool done;  // set by the window thread; read once the message has returned
     };
     // Private to our dialog windows; far from the WM_APP numbers programs pick first.
     static constexpr UINT kRunMessage = WM_APP + 0x3F00;
-    static constexpr LRESULT kRunDone = 1;
 
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -112,6 +115,7 @@ private:
     bool endRequested_ = false;
     bool defaultRequested_ = false;
     int result_ = -1;
+    mutable ChildWindows items_;
 };
 
 }  // namespace quenlet

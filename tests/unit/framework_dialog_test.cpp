@@ -396,6 +396,18 @@ TEST(FrameworkDialog, ItemHelpersReadAndWriteControls) {
     EXPECT_TRUE(IsWindowEnabled(dialog.item(kCheckId)));
 
     EXPECT_EQ(dialog.item(999), nullptr);
+
+    // A control replaced under the same id is found as the new window, not the one found before.
+    const HWND oldEdit = dialog.item(kEditId);
+    ASSERT_TRUE(DestroyWindow(oldEdit));
+    const HWND newEdit = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, dialog.hwnd(),
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), nullptr, nullptr);
+    ASSERT_NE(newEdit, nullptr);
+    EXPECT_EQ(dialog.item(kEditId), newEdit);
+    dialog.setItemText(kEditId, "COM4");
+    EXPECT_EQ(dialog.itemText(kEditId), "COM4");
+    DestroyWindow(newEdit);
+    EXPECT_EQ(dialog.item(kEditId), nullptr);
 }
 
 TEST(FrameworkDialog, MissingTemplateResourceFailsWithoutAWindow) {
