@@ -183,8 +183,8 @@ bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
     if (!overlappedMode) {
         done = ReadFile(deviceHandle, bytes + taken, wanted, &got, nullptr) || fail(GetLastError());
     } else {
+        // ReadFile and WriteFile clear the record's event themselves before they start.
         CriticalSectionLock lock(readLock);
-        ResetEvent(readOverlapped.event());
         done = finishTransfer(ReadFile(deviceHandle, bytes + taken, wanted, &got, readOverlapped.get()),
                               readOverlapped, &got);
     }
@@ -215,7 +215,6 @@ bool SerialPort::write(const void* buffer, DWORD size, DWORD* count) {
     }
 
     CriticalSectionLock lock(writeLock);
-    ResetEvent(writeOverlapped.event());
     return finishTransfer(WriteFile(deviceHandle, buffer, size, count, writeOverlapped.get()), writeOverlapped, count);
 }
 
@@ -287,7 +286,6 @@ bool SerialPort::setReadTimeout(DWORD limitMs) {
 // Called with waitLock held and no byte held.
 bool SerialPort::waitForByte(DWORD limitMs) {
     if (!setReadTimeout(limitMs)) return false;
-    ResetEvent(waitOverlapped.event());
     DWORD got = 0;
     if (!ReadFile(deviceHandle, &heldByte, 1, &got, waitOverlapped.get())) {
         const DWORD error = GetLastError();

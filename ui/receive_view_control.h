@@ -129,8 +129,8 @@ private:
     bool scrollBarPending_ = false;
     ThumbGeometry drawnThumb_{false, -1, -1, -1};  // as last drawn; nothing drawn yet
     bool pacingRepaints_ = false;  // set while an append is handled
-    bool repaintPending_ = false;  // kRepaintTimer will repaint everything
-    DWORD lastPaintTick_ = 0;
+    bool repaintTimerRunning_ = false;  // text came in during the current interval or the last
+    bool repaintPending_ = false;       // kRepaintTimer will repaint everything
 
     BackBuffer backBuffer_;     // paint buffers, kept to avoid allocating on every paint
     std::string glyphs_;

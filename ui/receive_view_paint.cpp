@@ -9,7 +9,6 @@
 namespace quenlet {
 
 void ReceiveViewControl::onPaint() {
-    lastPaintTick_ = GetTickCount();
     const PaintSession session(window_);
     if (session.dc() != nullptr) paint(session.dc(), session.area());
 }

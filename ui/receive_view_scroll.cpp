@@ -222,19 +222,22 @@ void ReceiveViewControl::invalidate(const RECT* area) {
         InvalidateRect(window_, area, FALSE);
         return;
     }
-    if (repaintPending_) return;  // the timer repaints everything
-    const DWORD sincePaint = GetTickCount() - lastPaintTick_;
-    if (sincePaint >= kRepaintIntervalMs) {
-        InvalidateRect(window_, area, FALSE);
+    if (repaintTimerRunning_) {
+        repaintPending_ = true;  // the interval's end repaints everything
         return;
     }
-    repaintPending_ = true;
-    SetTimer(window_, kRepaintTimer, kRepaintIntervalMs - sincePaint, nullptr);
+    // The first text after a quiet spell shows at once and starts the pacing. The timer then runs
+    // for as long as text keeps coming, rather than being set and killed for every paint.
+    InvalidateRect(window_, area, FALSE);
+    if (SetTimer(window_, kRepaintTimer, kRepaintIntervalMs, nullptr) != 0) repaintTimerRunning_ = true;
 }
 
 void ReceiveViewControl::showPendingRepaint() {
-    KillTimer(window_, kRepaintTimer);
-    if (!repaintPending_) return;
+    if (!repaintPending_) {
+        KillTimer(window_, kRepaintTimer);  // a quiet interval ends the pacing
+        repaintTimerRunning_ = false;
+        return;
+    }
     repaintPending_ = false;
     InvalidateRect(window_, nullptr, FALSE);
 }
