@@ -40,9 +40,10 @@ private:
     std::vector<std::pair<HWND, Dialog*>> attached_;
 };
 
+// Never destroyed: a dialog object that outlives main (a global's member) may still detach.
 AttachedDialogs& attachedDialogs() {
-    static AttachedDialogs dialogs;
-    return dialogs;
+    static AttachedDialogs* const dialogs = new AttachedDialogs;
+    return *dialogs;
 }
 
 HINSTANCE resourceModule() {
