@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "framework/ui_handles.h"
+
 namespace quenlet {
 
 // A window's client-area DC from GetDC, released with ReleaseDC.
@@ -24,20 +28,8 @@ private:
 };
 
 // A memory DC from CreateCompatibleDC, deleted with DeleteDC.
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
-    ~MemoryDc() {
-        if (dc_ != nullptr) DeleteDC(dc_);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
+inline void deleteMemoryDc(HDC dc) { DeleteDC(dc); }
+using UniqueMemoryDc = UniqueUiHandle<HDC, deleteMemoryDc>;
 
 // A memory DC and bitmap kept from one paint to the next, so that painting a busy stream does not
 // allocate and free a bitmap the size of the window each time. Grows to the largest area asked for.
@@ -50,33 +42,31 @@ public:
 
     // A DC to draw width x height pixels in, compatible with target; nullptr without memory.
     HDC prepare(HDC target, int width, int height) {
-        if (dc_ != nullptr && width <= width_ && height <= height_) return dc_;
+        if (dc_ && width <= width_ && height <= height_) return dc_.get();
         release();
-        dc_ = CreateCompatibleDC(target);
-        bitmap_ = dc_ != nullptr ? CreateCompatibleBitmap(target, width, height) : nullptr;
-        if (bitmap_ == nullptr) {
-            release();
-            return nullptr;
-        }
-        original_ = SelectObject(dc_, bitmap_);
+        UniqueMemoryDc dc(CreateCompatibleDC(target));
+        UniqueBitmap bitmap(dc ? CreateCompatibleBitmap(target, width, height) : nullptr);
+        if (!bitmap) return nullptr;
+        original_ = SelectObject(dc.get(), bitmap.get());
+        dc_ = std::move(dc);
+        bitmap_ = std::move(bitmap);
         width_ = width;
         height_ = height;
-        return dc_;
+        return dc_.get();
     }
 
 private:
     void release() {
-        if (dc_ != nullptr && original_ != nullptr) SelectObject(dc_, original_);
-        if (bitmap_ != nullptr) DeleteObject(bitmap_);
-        if (dc_ != nullptr) DeleteDC(dc_);
-        dc_ = nullptr;
-        bitmap_ = nullptr;
+        // A bitmap still selected into a DC cannot be deleted.
+        if (dc_) SelectObject(dc_.get(), original_);
+        dc_.reset();
+        bitmap_.reset();
         original_ = nullptr;
         width_ = height_ = 0;
     }
 
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
+    UniqueMemoryDc dc_;
+    UniqueBitmap bitmap_;
     HGDIOBJ original_ = nullptr;
     int width_ = 0;
     int height_ = 0;
