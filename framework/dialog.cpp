@@ -242,6 +242,10 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
         dialog->detachWindow();
         return FALSE;
     }
+    if (message == kRunPostedMessage) {
+        dialog->runPostedWork();
+        return TRUE;
+    }
     if (message == kRunMessage) {
         // The request records that it ran: a message result would cost another call to the system.
         auto* const request = reinterpret_cast<RunRequest*>(lParam);
@@ -256,6 +260,34 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
     if (returnsResultDirectly(message)) return static_cast<INT_PTR>(result);
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
     return TRUE;
+}
+
+void Dialog::postToWindowThread(std::function<void()> work) {
+    {
+        const CriticalSectionLock lock(postedLock_);
+        posted_.push_back(std::move(work));
+    }
+    // Without a window the message would go to the calling thread's own queue.
+    if (hwnd_ != nullptr) PostMessageA(hwnd_, kRunPostedMessage, 0, 0);
+}
+
+void Dialog::runPostedWork() {
+    // A box shown by one piece runs a message loop that may bring this message again: the pieces
+    // behind it wait for the outer loop below, so they run after the box, in order.
+    if (runningPosted_) return;
+    runningPosted_ = true;
+    for (;;) {
+        std::function<void()> work;
+        {
+            const CriticalSectionLock lock(postedLock_);
+            if (posted_.empty()) break;
+            work = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        work();
+        if (hwnd_ == nullptr) break;  // the work ended the window
+    }
+    runningPosted_ = false;
 }
 
 HWND Dialog::item(int id) const { return items_.find(hwnd_, id); }

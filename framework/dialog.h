@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <functional>
 #include <string>
 
 #include "framework/child_windows.h"
+#include "framework/handles.h"
 
 namespace quenlet {
 
@@ -74,6 +77,13 @@ public:
         return request.done;
     }
 
+    // Queues work for the window's thread and returns at once (from any thread). Queued work runs
+    // in order, one piece at a time, when the window thread next takes its messages: a piece that
+    // shows a modal box holds back the pieces behind it until the box is closed, so boxes never
+    // stack. A thread that must not wait for the window (one that reads a device) tells the user
+    // this way. Work still queued when the window goes is dropped with it.
+    void postToWindowThread(std::function<void()> work);
+
     // The dialog whose window is window, if it is one of this framework's dialogs. Any thread.
     static Dialog* fromWindow(HWND window);
 
@@ -97,6 +107,7 @@ private:
     };
     // Private to our dialog windows; far from the WM_APP numbers programs pick first.
     static constexpr UINT kRunMessage = WM_APP + 0x3F00;
+    static constexpr UINT kRunPostedMessage = WM_APP + 0x3F01;
 
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -106,6 +117,7 @@ private:
     void runModalLoop();
     void attachWindow(HWND window);
     void detachWindow();
+    void runPostedWork();
 
     const UINT templateId_;
     const DLGTEMPLATE* const inMemoryTemplate_;
@@ -116,6 +128,10 @@ private:
     bool defaultRequested_ = false;
     int result_ = -1;
     mutable ChildWindows items_;
+
+    CriticalSection postedLock_;
+    std::deque<std::function<void()>> posted_;  // guarded by postedLock_
+    bool runningPosted_ = false;                // window thread only
 };
 
 }  // namespace quenlet

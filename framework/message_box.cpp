@@ -33,6 +33,8 @@ BOOL CALLBACK closeIfMessageBox(HWND window, LPARAM) {
     return TRUE;
 }
 
+void CALLBACK closeOwnMessages(HWND, UINT, UINT_PTR, DWORD) { closeMessagesOfThread(GetCurrentThreadId()); }
+
 }  // namespace
 
 int ShowMessage(const char* text) { return ShowMessage(defaultOwner(), text); }
@@ -46,6 +48,14 @@ int ShowMessage(HWND owner, const char* text) {
         return IDOK;
     }
     return MessageBoxA(owner, text, caption.c_str(), MB_OK);
+}
+
+int ShowMessageWithin(DWORD limitMs, const char* text) {
+    // A thread timer: the box's own message loop calls it.
+    const UINT_PTR timer = SetTimer(nullptr, 0, limitMs, closeOwnMessages);
+    const int result = ShowMessage(text);
+    if (timer != 0) KillTimer(nullptr, timer);
+    return result;
 }
 
 void closeMessagesOfThread(DWORD threadId) {

@@ -19,6 +19,11 @@ using MessageBoxHook = std::function<void(HWND owner, const char* text, const ch
 int ShowMessage(const char* text);
 int ShowMessage(HWND owner, const char* text);
 
+// Shows text like ShowMessage, but closes the box as its close box would once limitMs have passed
+// without an answer: for a box that must not hold up something bounded in time (the program's
+// exit), and that nobody may be there to answer.
+int ShowMessageWithin(DWORD limitMs, const char* text);
+
 // Closes the message boxes that thread shows, as their close box would (call from any thread).
 void closeMessagesOfThread(DWORD threadId);
 
