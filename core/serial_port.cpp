@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/port_errors.h"
 #include "settings/port_settings.h"
 
 namespace quenlet {
@@ -16,6 +17,9 @@ constexpr DWORD kDefaultWaitMs = 100;
 // cancelled read may take to complete before we give up on the record.
 constexpr DWORD kReadOverrunMs = 1000;
 constexpr DWORD kWithdrawLimitMs = 2000;
+// A read that ends this close to its time-out, or later, without a byte, ended by its time-out,
+// whatever code the driver gave it (the system's tick is coarse).
+constexpr DWORD kTimeOutToleranceMs = 20;
 // Line-status errors, as EV_ERR counts them.
 constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXPARITY;
 
@@ -25,7 +29,14 @@ static_assert(sizeof(DCB) == 28, "the device control block is 28 bytes on every 
 
 SerialPort::SerialPort() = default;
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+    // A read the driver still holds writes into its record whenever it ends: the memory goes to
+    // the driver for good rather than back to the heap under it.
+    CriticalSectionLock lock(waitLock);
+    releaseFinishedReads();
+    for (auto& read : abandonedReads) static_cast<void>(read.release());
+}
 
 bool SerialPort::succeed() {
     SetLastError(ERROR_SUCCESS);
@@ -33,7 +44,10 @@ bool SerialPort::succeed() {
     return true;
 }
 
+// The thread's last-error value says the same as errorCode: errorCode is shared by every thread
+// that uses the device, the last-error value is the failing thread's own.
 bool SerialPort::fail(DWORD code) {
+    SetLastError(code);
     errorCode = code;
     return false;
 }
@@ -84,6 +98,8 @@ bool SerialPort::open(const char* path, int baudRate, int dataBits, int parity, 
     dcb.ByteSize = static_cast<BYTE>(dataBits);
     dcb.Parity = static_cast<BYTE>(parity);
     dcb.StopBits = static_cast<BYTE>(stopBits);
+    // A driver that aborts I/O on a line error would turn line noise into failed reads and writes.
+    dcb.fAbortOnError = 0;
     if (!SetCommState(deviceHandle, &dcb)) return fail(GetLastError());
 
     if (!setFlowControl(static_cast<unsigned int>(flowControl))) return false;
@@ -161,7 +177,7 @@ bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
     CriticalSectionLock waitGuard(waitLock);
     DWORD taken = 0;
     if (holdsByte && size > 0) {
-        bytes[0] = heldByte;
+        bytes[0] = waitRead->byte;
         holdsByte = false;
         taken = 1;
     }
@@ -286,32 +302,52 @@ bool SerialPort::setReadTimeout(DWORD limitMs) {
 // Called with waitLock held and no byte held.
 bool SerialPort::waitForByte(DWORD limitMs) {
     if (!setReadTimeout(limitMs)) return false;
+    releaseFinishedReads();
+    WaitRead& read = *waitRead;
+    const ULONGLONG started = GetTickCount64();
+    // A read that ended without its byte: a quiet line when it ended by its time-out (Windows
+    // ends one as a success with no byte, Wine as ERROR_TIMEOUT, other drivers with codes of their
+    // own) or was aborted (our cancel, or a line error); otherwise the device failed.
+    const auto endedQuietly = [&](DWORD error) {
+        return isTransientPortError(error) || GetTickCount64() - started + kTimeOutToleranceMs >= limitMs;
+    };
     DWORD got = 0;
-    if (!ReadFile(deviceHandle, &heldByte, 1, &got, waitOverlapped.get())) {
+    if (!ReadFile(deviceHandle, &read.byte, 1, &got, read.record.get())) {
         const DWORD error = GetLastError();
-        // A time-out reported at once is a quiet line, not a failure.
-        if (error == ERROR_TIMEOUT) return true;
-        if (error != ERROR_IO_PENDING) return fail(error);
+        if (error != ERROR_IO_PENDING) return endedQuietly(error) ? true : fail(error);
         // The read ends by itself when a byte comes or its time-out fires; a driver that does not
         // keep the time-out gets its read cancelled.
         const DWORD margin = limitMs >= INFINITE - kReadOverrunMs ? INFINITE : limitMs + kReadOverrunMs;
-        if (WaitForSingleObject(waitOverlapped.event(), margin) != WAIT_OBJECT_0) {
-            CancelIoEx(deviceHandle, waitOverlapped.get());
-            if (WaitForSingleObject(waitOverlapped.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
-                SetLastError(ERROR_OPERATION_ABORTED);
-                return fail(ERROR_OPERATION_ABORTED);
+        if (WaitForSingleObject(read.record.event(), margin) != WAIT_OBJECT_0) {
+            CancelIoEx(deviceHandle, read.record.get());
+            if (WaitForSingleObject(read.record.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
+                // The driver keeps the read and may still write into it: it keeps its record and
+                // byte, and the next wait gets new ones. A device that will not give back a
+                // cancelled read is not working.
+                abandonedReads.push_back(std::move(waitRead));
+                waitRead = std::make_unique<WaitRead>();
+                return fail(ERROR_GEN_FAILURE);
             }
         }
-        // Windows ends a timed-out read as a success with no byte, Wine as ERROR_TIMEOUT; a
-        // cancelled read may still have taken its byte. The count decides.
-        if (!GetOverlappedResult(deviceHandle, waitOverlapped.get(), &got, FALSE)) {
+        // A cancelled read may still have taken its byte: the count decides.
+        if (!GetOverlappedResult(deviceHandle, read.record.get(), &got, FALSE)) {
             const DWORD resultError = GetLastError();
-            if (got == 0 && resultError != ERROR_TIMEOUT && resultError != ERROR_OPERATION_ABORTED)
-                return fail(resultError);
+            if (got == 0 && !endedQuietly(resultError)) return fail(resultError);
         }
     }
     if (got > 0) holdsByte = true;
     return true;
+}
+
+// Called with waitLock held.
+void SerialPort::releaseFinishedReads() {
+    for (auto read = abandonedReads.begin(); read != abandonedReads.end();) {
+        if (HasOverlappedIoCompleted((*read)->record.get())) {
+            read = abandonedReads.erase(read);
+        } else {
+            ++read;
+        }
+    }
 }
 
 DWORD SerialPort::takeEvents() {
@@ -343,6 +379,7 @@ bool SerialPort::close() {
     {
         CriticalSectionLock lock(waitLock);
         holdsByte = false;  // like the driver's queue, a byte not yet read goes with the device
+        releaseFinishedReads();  // closing the device ends the reads it still held
     }
     return succeed();
 }

@@ -1,6 +1,8 @@
 // One serial device: open by path with line parameters and a flow-control preset, then overlapped
 // reads, writes and comm-event waits, each kind behind its own lock so that one thread can wait and
-// read while another writes. Every operation reports success and keeps the last error code.
+// read while another writes. Every operation reports success and keeps the last error code; a
+// failed one also leaves the code as the calling thread's last-error value, which no other
+// thread's call can overwrite.
 //
 // The event wait does not keep a WaitCommEvent pending: some serial layers (Wine's among them) run
 // every pending one as a thread that polls the line about every millisecond, which costs a tenth
@@ -13,6 +15,9 @@
 #pragma once
 
 #include <windows.h>
+
+#include <memory>
+#include <vector>
 
 #include "framework/handles.h"
 
@@ -53,7 +58,9 @@ public:
     bool read(void* buffer, DWORD size, DWORD* count);
     bool write(const void* buffer, DWORD size, DWORD* count);
     // Returns when an event of the mask is there or the limit passed (INFINITE waits for one). A
-    // wait that times out is a success with no events and lastError() ERROR_TIMEOUT.
+    // wait that times out is a success with no events and lastError() ERROR_TIMEOUT, whatever code
+    // the driver ended its time-out with. A device that does not give back a cancelled wait fails
+    // it with ERROR_GEN_FAILURE.
     bool waitEvent(DWORD limitMs);
     // The events of the last wait that are in the mask; clears them.
     DWORD takeEvents();
@@ -81,6 +88,8 @@ private:
     bool pollLineState(DWORD& events);
     // Waits up to limitMs for one byte and keeps it; no byte in time is a success too.
     bool waitForByte(DWORD limitMs);
+    // Frees the records of abandoned wait reads that the driver has finished with.
+    void releaseFinishedReads();
     bool setReadTimeout(DWORD limitMs);
     bool blockingWaitEvent();
 
@@ -91,13 +100,20 @@ private:
     DWORD pendingEvents = 0;
     OverlappedRecord readOverlapped;
     OverlappedRecord writeOverlapped;
-    OverlappedRecord waitOverlapped;
     CriticalSection readLock;
     CriticalSection writeLock;
     CriticalSection waitLock;
 
-    // The byte the last wait took, not yet read (guarded by waitLock).
-    char heldByte = 0;
+    // The record of the wait's one-byte read and the byte it reads into. The driver owns both
+    // while the read runs, so a read that cannot be withdrawn takes them along into
+    // abandonedReads, where they stay until the driver is done with them (guarded by waitLock).
+    struct WaitRead {
+        OverlappedRecord record;
+        char byte = 0;
+    };
+    std::unique_ptr<WaitRead> waitRead = std::make_unique<WaitRead>();
+    std::vector<std::unique_ptr<WaitRead>> abandonedReads;
+    // The wait's byte arrived and was not read yet (guarded by waitLock).
     bool holdsByte = false;
     // The modem lines as the last wait saw them (guarded by waitLock).
     DWORD modemReference = 0;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/port_errors.h"
 #include "core/serial_port.h"
 #include "settings/port_settings.h"
 #include "support/controller_fixture.h"
@@ -382,6 +383,21 @@ TEST_F(SerialPortTest, LineParametersReachTheDevice) {
     EXPECT_EQ(dcb.ByteSize, 7);
     EXPECT_EQ(dcb.Parity, EVENPARITY);
     EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+}
+
+TEST_F(SerialPortTest, TimeOutsAndAbortsPassButOtherFailuresMeanTheDeviceIsGone) {
+    // A driver's own time-out codes and an aborted transfer (a cancel, or a line error on a device
+    // that aborts on errors) leave the device usable; the monitor must not stop watching for them.
+    for (const DWORD code : std::vector<DWORD>{ERROR_TIMEOUT, ERROR_SEM_TIMEOUT, WAIT_TIMEOUT,
+                                               ERROR_COUNTER_TIMEOUT, ERROR_OPERATION_ABORTED}) {
+        EXPECT_TRUE(isTransientPortError(code)) << code;
+    }
+    // What a vanished device gives: on Windows, and under Wine for a pty whose far end is gone.
+    for (const DWORD code : std::vector<DWORD>{ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
+                                               ERROR_DEVICE_REMOVED, ERROR_INVALID_HANDLE, ERROR_NOT_READY,
+                                               ERROR_FILE_NOT_FOUND}) {
+        EXPECT_FALSE(isTransientPortError(code)) << code;
+    }
 }
 
 TEST_F(SerialPortTest, PortExistsForPresentHeldAndMissingPorts) {
