@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/port_notices.h"
 #include "core/sent_message_wait.h"
 #include "framework/dialog.h"
 #include "framework/message_box.h"
@@ -157,10 +158,13 @@ void PortController::closePort() {
     if (waited < kClosePauseMs) pauseHandlingSentMessages(static_cast<DWORD>(kClosePauseMs - waited));
 
     if (workersLeft && port.isOpen()) port.close();
+    // The refresh reopens a capture file only for the close below: a failure to is not news.
+    quietCaptureOpen = true;
     refreshDisplay();
+    quietCaptureOpen = false;
     {
         CriticalSectionLock lock(captureLock);
-        captureFile.reset();
+        captureFile.close();
     }
     statusDialog.ShowWindow(SW_HIDE);
 }
@@ -176,6 +180,10 @@ void PortController::shutdown() {
     }
     // The sender cannot see its exit flag while a box of its own holds it.
     closeMessagesOfThread(senderThreadId);
+}
+
+void PortController::postNotice(std::string text) {
+    mainDialog->postToWindowThread([text = std::move(text)] { ShowMessage(text.c_str()); });
 }
 
 std::string PortController::formatSystemError(DWORD code) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/capture_file.h"
 #include "core/member_thunk.h"
 #include "core/serial_port.h"
 #include "framework/handles.h"
@@ -147,7 +148,12 @@ private:
     void showSenderMessage(const char* text);
     HWND item(int id) const;
     void writeCapture(const void* data, size_t size);
+    // Window thread: opens the capture file anew; a failure is told unless a close is under way.
+    void reopenCapture();
     void addSent(DWORD count);
+    // A failure the user must know of, from any thread: shown on the window thread, one box at a
+    // time, without holding up the thread that found it.
+    void postNotice(std::string text);
 
     // Declared in the order they are built; destroyed in reverse (port first, thunks last).
     MemberThunk monitorThunk;
@@ -157,8 +163,9 @@ private:
     ToolBar toolBar;
     SerialPort port;
 
-    CriticalSection captureLock;  // a capture write and the stream's replacement never overlap
-    UniqueFile captureFile;
+    CriticalSection captureLock;  // a capture write and the file's replacement never overlap
+    CaptureFile captureFile;
+    bool quietCaptureOpen = false;  // window thread: a close reopens the file only to close it
 
     int alwaysOnTop = 0;
     std::atomic<int> fileSending{0};

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "core/port_controller.h"
+#include "core/port_notices.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
 #include "settings/port_settings.h"
@@ -72,13 +73,23 @@ void PortController::appendToReceiveBox(const char* text) {
     SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
-// One write and a flush per chunk, so the file holds everything up to the last chunk even if
-// the program ends abruptly.
+// One write per chunk, on its way to the disk when it returns, so the file holds everything up to
+// the last chunk even if the program ends abruptly. A file that lost bytes is closed and the user
+// told, once: capture resumes when the file is opened again (the next refresh that asks for it).
 void PortController::writeCapture(const void* data, size_t size) {
     CriticalSectionLock lock(captureLock);
     if (!captureFile) return;
-    std::fwrite(data, 1, size, captureFile.get());
-    std::fflush(captureFile.get());
+    size_t written = 0;
+    if (captureFile.append(data, size, &written)) return;
+    postNotice(captureWriteFailedText(captureFile.path(), formatSystemError(captureFile.lastError()),
+                                      size - written));
+    captureFile.close();
+}
+
+void PortController::reopenCapture() {
+    CriticalSectionLock lock(captureLock);
+    if (captureFile.open(g_settings.receiveFileName) || quietCaptureOpen) return;
+    postNotice(captureOpenFailedText(captureFile.path(), formatSystemError(captureFile.lastError())));
 }
 
 }  // namespace quenlet

@@ -88,11 +88,6 @@ void PortController::refreshEditBoxes() {
     }
 
     const HWND receiveBox = item(IDC_RECEIVE_BOX);
-    const auto reopenCapture = [this] {
-        CriticalSectionLock lock(captureLock);
-        captureFile.reset();
-        captureFile.reset(std::fopen(g_settings.receiveFileName.c_str(), "a+b"));
-    };
     if (g_settings.receiveMode == ReceiveMode::FileOnly) {
         SetWindowTextA(receiveBox, (kCaptureFileBanner + g_settings.receiveFileName).c_str());
         captureBannerShown = true;

@@ -19,7 +19,7 @@ using FaultTest = ControllerTest;
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
-TEST_F(FaultTest, CaptureOnAFullDiskKeepsShowingAndCounting) {
+TEST_F(FaultTest, CaptureOnAFullDiskIsToldOnceWhileShowingAndCountingGoOn) {
     // Every write to /dev/full fails with "no space left on device".
     g_settings.receiveMode = ReceiveMode::Ascii;
     g_settings.alsoReceiveToFile = 1;
@@ -28,12 +28,23 @@ TEST_F(FaultTest, CaptureOnAFullDiskKeepsShowingAndCounting) {
     ASSERT_TRUE(controller->hasCaptureFile()) << "/dev/full opens; only its writes fail";
 
     ASSERT_TRUE(peer.write("first"));
-    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 5; }, 5s));
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 5 && messageCount() == 1; }, 5s))
+        << messageCount();
+    const std::string message = recordedMessages()[0];
+    EXPECT_EQ(message.rfind("Capture file write failed: Z:\\dev\\full\r\n", 0), 0u) << message;
+    EXPECT_NE(message.find(PortController::formatSystemError(ERROR_DISK_FULL)), std::string::npos) << message;
+    EXPECT_NE(message.find("5 bytes were not captured"), std::string::npos) << message;
+    EXPECT_FALSE(controller->hasCaptureFile()) << "a file that lost bytes is closed";
+
     ASSERT_TRUE(peer.write("second"));
     ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 11; }, 5s));
     EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_RECEIVE_BOX) == "firstsecond"; }, 2s))
         << itemText(IDC_RECEIVE_BOX);
-    EXPECT_TRUE(recordedMessages().empty());
+    EXPECT_EQ(messageCount(), 1u) << "told once";
+
+    // The next refresh that asks for the capture opens the file again.
+    controller->refreshDisplay();
+    EXPECT_TRUE(controller->hasCaptureFile());
     controller->closePort();
     EXPECT_FALSE(controller->serialPort().isOpen());
 }

@@ -182,8 +182,17 @@ TEST_F(ReceivePathTest, AnUnopenableCaptureFileStopsOnlyTheCapture) {
     receive(bytesOf("xyz"));
     EXPECT_EQ(itemText(IDC_RECEIVE_BOX), kCaptureFileBanner + path);
     EXPECT_EQ(itemText(IDC_STATUS_LINE), openStatus(7));
-    EXPECT_TRUE(messages.empty()) << "a failed capture open is not reported";
+    // Each of the three attempts to open the file was told, with the path and the system's reason.
+    ASSERT_TRUE(pumpUntil([&] { return messageCount() == 3; }, 2s)) << messageCount();
+    const std::string expected =
+        "Capture file open failed: " + path + "\r\n" + PortController::formatSystemError(ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(recordedMessages(), std::vector<std::string>(3, expected));
     EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Closing reopens the file only to close it: that attempt is not news.
+    controller->closePort();
+    pumpFor(200ms);
+    EXPECT_EQ(messageCount(), 3u);
 }
 
 TEST_F(ReceivePathTest, ClearingTheBoxKeepsTheCounters) {
