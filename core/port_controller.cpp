@@ -131,6 +131,7 @@ void PortController::openPort() {
     monitorStop = 0;
     bytesSent = 0;
     bytesReceived = 0;
+    ++openings;
     SetEvent(monitorEvent.get());
     refreshDisplay();
 }
@@ -144,6 +145,10 @@ void PortController::closePort() {
         ShowMessage("Sendding file, stop sending first!");
         return;
     }
+    closeAcceptedPort();
+}
+
+void PortController::closeAcceptedPort() {
     senderStop = 1;
     monitorStop = 1;
     SetEvent(sendEvent.get());
@@ -184,6 +189,27 @@ void PortController::shutdown() {
 
 void PortController::postNotice(std::string text) {
     mainDialog->postToWindowThread([text = std::move(text)] { ShowMessage(text.c_str()); });
+}
+
+void PortController::reportPortLost(unsigned opening, DWORD code) {
+    mainDialog->postToWindowThread([this, opening, code] { onPortLost(opening, code); });
+}
+
+// The monitor and a send may both find the device gone: the first report closes the port, and
+// the others find it closed (or opened again since) and say nothing.
+void PortController::onPortLost(unsigned opening, DWORD code) {
+    if (opening != openings || opening == lostOpening || !port.isOpen() || isEnding()) return;
+    lostOpening = opening;
+    // What runs on the device ends first, so that the close is accepted.
+    if (loopSending) {
+        mainDialog->KillTimer(kLoopTimerId);
+        loopSending = 0;
+    }
+    if (fileSending) fileSendCancel = 1;
+    closeAcceptedPort();
+
+    const std::string text = portLostText(g_settings.portName, formatSystemError(code), nullptr);
+    ShowMessage(text.c_str());
 }
 
 std::string PortController::formatSystemError(DWORD code) {

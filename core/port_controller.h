@@ -17,6 +17,7 @@
 
 #include "core/capture_file.h"
 #include "core/member_thunk.h"
+#include "core/port_notices.h"
 #include "core/serial_port.h"
 #include "framework/handles.h"
 #include "framework/paced_text.h"
@@ -126,7 +127,11 @@ private:
     };
     enum class WatchResult { Sleep, Exit };
     WatchResult watchPort(char* receiveBuffer);
-    void receiveQueued(char* receiveBuffer, DWORD queued);
+    // False when the monitor is to stop watching (the device is gone, or a close is under way).
+    bool receiveQueued(char* receiveBuffer, DWORD queued);
+    // After a failed wait or read with code: true when the device is still there and watching
+    // goes on; a lost device is reported.
+    bool survivesFailure(DWORD code);
     bool isTrickle(DWORD count) const;
     void updateStatusBoxes(DWORD events, const COMSTAT& status);
     void setStatusBox(int box, int state);
@@ -151,9 +156,17 @@ private:
     // Window thread: opens the capture file anew; a failure is told unless a close is under way.
     void reopenCapture();
     void addSent(DWORD count);
+
+    // The steps of a close once it is accepted (window thread).
+    void closeAcceptedPort();
     // A failure the user must know of, from any thread: shown on the window thread, one box at a
     // time, without holding up the thread that found it.
     void postNotice(std::string text);
+    // The device of the given opening failed with code (any thread): the window thread closes
+    // the port and tells the user, once per opening.
+    void reportPortLost(unsigned opening, DWORD code);
+    void onPortLost(unsigned opening, DWORD code);
+
 
     // Declared in the order they are built; destroyed in reverse (port first, thunks last).
     MemberThunk monitorThunk;
@@ -189,6 +202,11 @@ private:
     // When the monitor's last read emptied the input queue.
     std::int64_t lastDrain = 0;
     bool lastHandOverGathered = false;
+
+    // Counts the successful openings: a failure found during one opening never closes the next.
+    std::atomic<unsigned> openings{0};
+    unsigned watchedOpening = 0;  // monitor thread
+    unsigned lostOpening = 0;     // window thread: the opening whose loss was handled
 
     UniqueHandle sendEvent;
     UniqueHandle monitorEvent;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/port_controller.h"
+#include "core/port_errors.h"
 #include "core/stopwatch.h"
 #include "framework/message_box.h"
 #include "settings/port_settings.h"
@@ -10,6 +11,10 @@
 namespace quenlet {
 
 namespace {
+
+// After a transient failure (a line error that aborted a read, say) the monitor goes on after
+// this pause, so that a device failing the same way again and again does not keep it spinning.
+constexpr DWORD kTransientFailurePauseMs = 10;
 
 // Marks a worker as outside every device call while it waits and after it ends.
 class ParkedWhileWaiting {
@@ -46,11 +51,15 @@ DWORD WINAPI PortController::monitorLoop(void* /*parameter*/) {
 
 PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
     shownBoxes.fill(-1);
+    watchedOpening = openings;
     for (;;) {
         if (monitorExit) return WatchResult::Exit;
         if (monitorStop || !port.isOpen()) return WatchResult::Sleep;
         // A time-out is a success without events, so this pass runs at least every 100 ms.
-        if (!port.waitEvent(kEventWaitMs)) return WatchResult::Sleep;
+        if (!port.waitEvent(kEventWaitMs)) {
+            if (survivesFailure(GetLastError())) continue;
+            return WatchResult::Sleep;
+        }
 
         const DWORD events = port.takeEvents();
         DWORD errors = 0;
@@ -60,15 +69,30 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
 
         if (!(events & EV_RXCHAR) && status.cbInQue == 0) continue;
         // A byte the wait took is not in the driver's count.
-        receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1));
+        if (!receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1))) return WatchResult::Sleep;
     }
+}
+
+bool PortController::survivesFailure(DWORD code) {
+    // Our own cancel while the port closes or the program ends.
+    if (monitorStop || monitorExit) return false;
+    if (isTransientPortError(code)) {
+        // Clear the driver's error state (a line error may have aborted the read) and go on.
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(port.handle(), &errors, &status);
+        Sleep(kTransientFailurePauseMs);
+        return true;
+    }
+    reportPortLost(watchedOpening, code);
+    return false;
 }
 
 // Reads what is queued, up to kReadSize bytes at a time, until the queue is empty, a trickle was
 // gathered or a pass's worth of time went by: then the wait loop looks at the line state again,
 // so the status window keeps up while data streams in. The first read happens even when a close
 // is under way: a byte the wait already took from the driver is shown, not dropped.
-void PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
+bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
     const std::int64_t started = Stopwatch::now();
     for (;;) {
         const bool gather = queued < kReadChunk && !monitorStop && isTrickle(queued);
@@ -81,16 +105,17 @@ void PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
             Sleep(goingOn ? kSteadyGatherMs : kGatherMs);
         }
         DWORD count = 0;
-        if (!port.read(receiveBuffer, kReadSize, &count) || count == 0) return;
+        if (!port.read(receiveBuffer, kReadSize, &count)) return survivesFailure(GetLastError());
+        if (count == 0) return true;
         lastDrain = Stopwatch::now();
         lastHandOverGathered = gather;
         receiveBuffer[count] = 0;
         onReceive(receiveBuffer, count);
-        if (gather || monitorStop) return;
-        if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return;
+        if (gather || monitorStop) return true;
+        if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return true;
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(port.handle(), &errors, &status) || status.cbInQue == 0) return;
+        if (!ClearCommError(port.handle(), &errors, &status) || status.cbInQue == 0) return true;
         queued = status.cbInQue;
     }
 }
