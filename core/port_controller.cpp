@@ -208,7 +208,16 @@ void PortController::onPortLost(unsigned opening, DWORD code) {
     if (fileSending) fileSendCancel = 1;
     closeAcceptedPort();
 
-    const std::string text = portLostText(g_settings.portName, formatSystemError(code), nullptr);
+    SendProgress cut;
+    bool sendWasCut = false;
+    {
+        CriticalSectionLock lock(sendEndLock);
+        sendWasCut = cutSendOpening == opening;
+        cut = cutSend;
+        cutSendOpening = 0;
+    }
+    const std::string text =
+        portLostText(g_settings.portName, formatSystemError(code), sendWasCut ? &cut : nullptr);
     ShowMessage(text.c_str());
 }
 

@@ -167,6 +167,20 @@ private:
     void reportPortLost(unsigned opening, DWORD code);
     void onPortLost(unsigned opening, DWORD code);
 
+    // Writing a send's bytes.
+    enum class WriteEnd { Done, Stopped, Failed, Stalled };
+    void sendBytes(const std::uint8_t* data, size_t size, SendProgress::Kind kind);
+    // Sender thread: writes on from the first byte the device has not taken until all are out,
+    // the send is stopped, or a write fails with an error (the device is gone; reported). A write
+    // that times out is the device holding the flow: it pauses the send, it never skips bytes.
+    WriteEnd writeAll(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress);
+    // Window thread (a loop tick): one write; bytes the device does not all take within the write
+    // limit end the loop, with a message.
+    WriteEnd writeOnce(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress);
+    bool sendStopped(SendProgress::Kind kind) const;
+    // The end of a send of the given opening: an unfinished one is told if the device was lost.
+    void recordSendEnd(unsigned opening, const SendProgress& progress, bool finished);
+    bool onWindowThread() const { return GetCurrentThreadId() == windowThreadId; }
 
     // Declared in the order they are built; destroyed in reverse (port first, thunks last).
     MemberThunk monitorThunk;
@@ -207,6 +221,11 @@ private:
     std::atomic<unsigned> openings{0};
     unsigned watchedOpening = 0;  // monitor thread
     unsigned lostOpening = 0;     // window thread: the opening whose loss was handled
+    // How the last send that ended early got on, for the message of a lost device.
+    CriticalSection sendEndLock;
+    SendProgress cutSend;
+    unsigned cutSendOpening = 0;  // 0: no send was cut short
+    const DWORD windowThreadId = GetCurrentThreadId();
 
     UniqueHandle sendEvent;
     UniqueHandle monitorEvent;

@@ -1,6 +1,6 @@
 // Bad input and failing surroundings: a capture file on a full disk, a send file that disappears
-// after it was chosen, a port that vanished, a very large send box. Each gives its message or is
-// skipped silently, and the program goes on working.
+// after it was chosen, a port that vanished, a far end that stops reading, a very large send box.
+// Each gives its message, or loses nothing, and the program goes on working.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -86,6 +86,74 @@ TEST_F(FaultTest, APortThatVanishedGivesTheSystemTextAndTheNextOpenWorks) {
     openPort();
     ASSERT_TRUE(peer.write("x"));
     EXPECT_TRUE(pumpUntil([&] { return controller->receivedCount() == 1; }, 5s));
+}
+
+TEST_F(FaultTest, AFarEndThatStopsReadingDuringAFileSendGetsEveryByteBeforeTheSuccess) {
+    const std::vector<std::uint8_t> payload = patternBytes(256 << 10, 21);
+    const auto size = static_cast<std::int64_t>(payload.size());
+    g_settings.sendMode = SendMode::File;
+    g_settings.sendFileName = newTempFile(payload).path();
+    openPort();
+    controller->refreshDisplay();
+    controller->onSendButton();
+
+    // Nobody reads at the far end: the line's buffers fill and the device stops taking bytes,
+    // its writes reaching their time limit, until the count has stood still for a while.
+    std::int64_t lastCount = -1;
+    auto lastChange = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const auto now = std::chrono::steady_clock::now();
+            if (controller->sentCount() != lastCount) {
+                lastCount = controller->sentCount();
+                lastChange = now;
+            }
+            return now - lastChange > 2500ms;
+        },
+        60s));
+    ASSERT_LT(lastCount, size) << "the line took the whole file without holding the flow";
+    EXPECT_TRUE(controller->isFileSending());
+    EXPECT_EQ(messageCount(), 0u) << "a message before the last byte: " << recordedMessages()[0];
+
+    // The far end reads again: the send goes on from the first byte the device did not take.
+    PeerCollector collector(peer);
+    std::int64_t sentAtMessage = -1;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            if (messageCount() == 0) return false;
+            sentAtMessage = controller->sentCount();
+            return true;
+        },
+        60s));
+    EXPECT_EQ(recordedMessages(), std::vector<std::string>{"File has been sent successfully!"});
+    EXPECT_EQ(sentAtMessage, size) << "the success came before the last byte was accepted";
+    ASSERT_TRUE(pumpUntil([&] { return collector.size() >= payload.size(); }, 20s)) << collector.size();
+    EXPECT_TRUE(collector.bytes() == payload) << "the far end got other bytes";
+}
+
+TEST_F(FaultTest, ALoopTheDeviceStopsTakingEndsWithOneMessage) {
+    // A loop tick writes on the window thread: a device that holds the flow must not hold the
+    // window a write limit per tick for ever. Nobody reads at the far end.
+    openPort();
+    setItemText(IDC_SEND_BOX, std::string(4096, 'L').c_str());
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    controller->refreshLoopControls();
+    setItemText(IDC_LOOP_INTERVAL, "20");
+    controller->onSendButton();
+    ASSERT_TRUE(controller->isLoopSending());
+
+    ASSERT_TRUE(pumpUntil([&] { return !controller->isLoopSending() && messageCount() > 0; }, 60s));
+    pumpFor(500ms);
+    ASSERT_EQ(messageCount(), 1u);
+    EXPECT_EQ(recordedMessages()[0].rfind("Loop sending stopped: the device took ", 0), 0u) << recordedMessages()[0];
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+
+    // What the counter says went out is what reaches the far end.
+    PeerCollector collector(peer);
+    const auto sent = static_cast<size_t>(controller->sentCount());
+    EXPECT_TRUE(pumpUntil([&] { return collector.size() >= sent; }, 20s));
+    pumpFor(200ms);
+    EXPECT_EQ(collector.size(), sent);
 }
 
 TEST_F(FaultTest, ATenMebibyteSendBoxArrivesWhole) {
