@@ -142,7 +142,13 @@ void PortController::closePort() {
         return;
     }
     if (fileSending) {
-        ShowMessage("Sendding file, stop sending first!");
+        // At exit nobody may be there to answer the box (the window is hidden, maybe minimised),
+        // and the program must end all the same.
+        if (isEnding()) {
+            ShowMessageWithin(kExitRefusalLimitMs, "Sendding file, stop sending first!");
+        } else {
+            ShowMessage("Sendding file, stop sending first!");
+        }
         return;
     }
     closeAcceptedPort();

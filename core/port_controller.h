@@ -44,6 +44,9 @@ public:
     static constexpr DWORD kSteadyGatherMs = 50;
     static constexpr DWORD kClosePauseMs = 300;
     static constexpr DWORD kStopPauseMs = 1500;
+    // At exit the refusal to close during a file send closes itself after this long: the program
+    // ends within its bound whether or not anybody answers it.
+    static constexpr DWORD kExitRefusalLimitMs = 1000;
     static constexpr UINT_PTR kLoopTimerId = 0;
 
     // mainDialog must have its window: the status window is created owned by it.
