@@ -152,6 +152,74 @@ TEST(ReceiveViewLayout, AnAppendExaminesOnlyItsOwnTextAndTheLastLine) {
     EXPECT_EQ(layout.length(), 2000 * chunk.size());
 }
 
+// Kept within a limit, the text is always the newest part of everything appended, within the
+// limit, starting after a line feed (after a blank in hex, which has none), and broken into exactly
+// the lines that text has on its own: the lines after a cut are only shifted, never broken again.
+TEST(ReceiveViewLayout, KeepingTheNewestDropsWholeLinesOrHexGroupsAndKeepsTheLines) {
+    std::mt19937 random(20250117);
+    GlyphAdvances advances = tenPixelAdvances();
+    advances.width['a'] = 7;
+    advances.width[' '] = 4;
+    const std::string alphabet = "aaaabbb cc\r\n\n\r\tX\n";
+    for (int round = 0; round < 40; ++round) {
+        const bool hex = round % 2 == 1;
+        const std::size_t limit = 800 + random() % 4000;
+        const int width = std::uniform_int_distribution<int>(1, 200)(random);
+        TextLayout kept;
+        kept.setGeometry(advances, width);
+        std::string all;
+        std::size_t dropped = 0;
+        for (int append = 0; append < 150; ++append) {
+            // Mostly chunks of a few dozen characters, now and then one longer than the limit.
+            const std::size_t size = append % 50 == 49 ? limit + random() % limit : random() % 120;
+            std::string piece;
+            char group[4];
+            while (piece.size() < size) {
+                if (hex) {
+                    std::snprintf(group, sizeof(group), "%02X ", static_cast<unsigned>(random() & 0xFF));
+                    piece += group;
+                } else {
+                    piece += alphabet[random() % alphabet.size()];
+                }
+            }
+            all += piece;
+            const TextLayout::Dropped drop = kept.appendKeepingNewest(piece, limit);
+            dropped += drop.characters;
+            const std::string& text = kept.text();
+            ASSERT_LE(text.size(), limit) << "round " << round << " append " << append;
+            ASSERT_EQ(dropped + text.size(), all.size());
+            ASSERT_EQ(all.compare(dropped, text.size(), text), 0) << "round " << round << " append " << append;
+            if (dropped > 0) {
+                ASSERT_EQ(all[dropped - 1], hex ? ' ' : '\n') << "round " << round << " append " << append;
+            }
+            // A drop takes what it must and about a sixteenth of the limit more, never twice that.
+            if (drop.characters > 0) {
+                ASSERT_GE(text.size() + 2 * (limit / 16) + 1, limit);
+            }
+            TextLayout whole;
+            whole.setGeometry(advances, width);
+            whole.assign(text);
+            ASSERT_EQ(lineStartsOf(kept), lineStartsOf(whole)) << "round " << round << " append " << append;
+            for (std::size_t line = 0; line < whole.lineCount(); ++line)
+                ASSERT_EQ(kept.lineContentEnd(line), whole.lineContentEnd(line));
+        }
+    }
+
+    // Blanks past the edge hang on one line however many there are: with no line start near the
+    // cut, the text is cut inside that line and its lines are broken again.
+    TextLayout hanging;
+    hanging.setGeometry(tenPixelAdvances(), 50);
+    hanging.appendKeepingNewest("aaaaa", 1000);
+    const TextLayout::Dropped drop = hanging.appendKeepingNewest(std::string(3000, ' ') + "b", 1000);
+    EXPECT_TRUE(drop.linesBrokenAgain);
+    EXPECT_EQ(drop.characters + hanging.length(), 3006u);
+    EXPECT_LE(hanging.length(), 1000u);
+    TextLayout whole;
+    whole.setGeometry(tenPixelAdvances(), 50);
+    whole.assign(hanging.text());
+    EXPECT_EQ(lineStartsOf(hanging), lineStartsOf(whole));
+}
+
 // ---------------------------------------------------------------------------------------------
 // The window
 
