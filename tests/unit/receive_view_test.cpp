@@ -823,7 +823,7 @@ TEST_F(ReceiveViewTest, PaintingDrawsTheVisibleLinesOnly) {
     EXPECT_GT(inkedPixels(view_, 0, clientRect().bottom), 100);
 }
 
-TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimit) {
+TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimitAndPastIt) {
     constexpr std::size_t kLimit = 20971520;
     send(view_, EM_LIMITTEXT, kLimit);
     std::string text(1023, ' ');
@@ -869,6 +869,144 @@ TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimit) {
     DeleteDC(memory);
     EXPECT_LE(diagnostics().linesPaintedByLastPaint, visible);
     EXPECT_GT(diagnostics().linesPaintedByLastPaint, 0u);
+
+    // Keeping the newest text, every append past the limit shows: the oldest whole lines go, a
+    // sixteenth of the limit at a time. An append still breaks only its own text; a drop moves
+    // the rest of the text once, and comes at most once per sixteenth of the limit appended.
+    ASSERT_EQ(send(view_, kReceiveViewKeepNewest, TRUE), TRUE);
+    constexpr std::size_t kSlice = kLimit / 16;
+    std::string expected = textOf(view_);
+    std::size_t appended = 0;
+    std::size_t drops = 0;
+    std::size_t appendedAtLastDrop = 0;
+    worst = 0;
+    while (appended < 4 * kSlice) {
+        const std::string& chunk = appends % 3 == 0 ? hex : text;
+        appendReceived(view_, chunk.c_str());
+        ++appends;
+        expected += chunk;
+        appended += chunk.size();
+        const ReceiveViewDiagnostics work = diagnostics();
+        worst = std::max(worst, work.charactersExaminedByLastChange);
+        const auto length = static_cast<std::size_t>(send(view_, WM_GETTEXTLENGTH));
+        ASSERT_LE(length, kLimit);
+        if (work.dropWorkByLastChange == 0) {
+            ASSERT_EQ(length, expected.size());
+            continue;
+        }
+        if (drops++ > 0) {
+            EXPECT_GE(appended - appendedAtLastDrop, kSlice - 2 * 1023) << "drop " << drops;
+        }
+        appendedAtLastDrop = appended;
+        EXPECT_LE(work.dropWorkByLastChange, kLimit + kSlice) << "drop " << drops;
+        // The newest text, starting after a line break, about a slice below the limit.
+        const std::string shown = textOf(view_);
+        ASSERT_EQ(shown.size(), length);
+        ASSERT_LT(shown.size(), expected.size());
+        ASSERT_EQ(expected.compare(expected.size() - shown.size(), shown.size(), shown), 0) << "drop " << drops;
+        EXPECT_EQ(expected[expected.size() - shown.size() - 1], '\n') << "drop " << drops;
+        EXPECT_GE(shown.size(), kLimit - kSlice - 1200) << "drop " << drops;
+        expected = shown;
+    }
+    EXPECT_GE(drops, 4u);
+    EXPECT_LE(worst, 2 * 1023u + 200);
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 2);  // nothing was refused
+    const std::string shown = textOf(view_);
+    EXPECT_EQ(shown, expected);
+    const std::string& last = (appends - 1) % 3 == 0 ? hex : text;
+    EXPECT_EQ(shown.substr(shown.size() - last.size()), last);
+    // The edit messages describe the kept text: caret at its end, lines as a new box breaks them,
+    // the view at the end.
+    EXPECT_EQ(selectionOf(view_), std::make_pair(static_cast<DWORD>(shown.size()), static_cast<DWORD>(shown.size())));
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), static_cast<LRESULT>(kLimit));
+    EXPECT_EQ(lineCountOf(view_) - firstVisibleOf(view_), visible);
+    const OwnedWindow fresh(createView(kReceiveViewClassName, 1002));
+    send(fresh.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    send(fresh.get(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    ASSERT_EQ(lineCountOf(view_), lineCountOf(fresh.get()));
+    for (std::size_t line = 0; line < lineCountOf(view_); line += 997)
+        ASSERT_EQ(send(view_, EM_LINEINDEX, line), send(fresh.get(), EM_LINEINDEX, line)) << "line " << line;
+    const LRESULT lastLine = static_cast<LRESULT>(lineCountOf(view_) - 1);
+    EXPECT_EQ(send(view_, EM_LINEINDEX, lastLine), send(fresh.get(), EM_LINEINDEX, lastLine));
+    EXPECT_EQ(send(view_, EM_LINEFROMCHAR, shown.size() - 1), lastLine);
+    // Memory stays near the limit: the buffer the text grew before it was kept went back, and the
+    // one it holds now has room for the limit and a slice.
+    EXPECT_LE(diagnostics().textCapacity, kLimit + kSlice);
+}
+
+// A user reading older text keeps it in view while appends push the oldest text out, and keeps
+// the selection made on it; text that is gone is gone. Back at the end, the view follows again.
+TEST_F(ReceiveViewTest, KeepingTheNewestLeavesAReaderOnTheTextTheyRead) {
+    constexpr std::size_t kLimit = 24000;
+    send(view_, EM_LIMITTEXT, kLimit);
+    ASSERT_EQ(send(view_, kReceiveViewKeepNewest, TRUE), TRUE);
+    int next = 0;
+    const auto appendLines = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            char line[16];
+            std::snprintf(line, sizeof(line), "line %05d\r\n", next++);  // 12 characters
+            appendReceived(view_, line);
+        }
+    };
+    const auto lineText = [&](std::size_t line) {
+        char buffer[64] = {};
+        buffer[0] = sizeof(buffer) - 1;
+        const auto count = static_cast<std::size_t>(send(view_, EM_GETLINE, line, reinterpret_cast<LPARAM>(buffer)));
+        return std::string(buffer, count);
+    };
+    appendLines(1900);
+    ASSERT_GT(firstVisibleOf(view_), 0u);
+    const std::size_t page = lineCountOf(view_) - firstVisibleOf(view_);
+    ASSERT_GT(page, 3u);
+
+    // The user scrolls up and selects the second line shown with the mouse.
+    send(view_, EM_LINESCROLL, 0, -300);
+    const std::size_t top = firstVisibleOf(view_);
+    const std::string topText = lineText(top);
+    const int y = 1 + lineHeight() + lineHeight() / 2;
+    send(view_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, y));
+    send(view_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(4 + textWidth("line 0000") + 1, y));
+    send(view_, WM_LBUTTONUP, 0, MAKELPARAM(4 + textWidth("line 0000") + 1, y));
+    const auto [from, to] = selectionOf(view_);
+    const std::string selected = textOf(view_).substr(from, to - from);
+    ASSERT_EQ(selected, lineText(top + 1).substr(0, 9));
+
+    // Under the limit, appends leave the reader where they are.
+    appendLines(50);
+    EXPECT_EQ(firstVisibleOf(view_), top);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(from, to));
+
+    // Past the limit: the oldest lines go, the reader's lines and selection stay where they are.
+    appendLines(400);
+    std::string shown = textOf(view_);
+    ASSERT_LE(shown.size(), kLimit);
+    ASSERT_LT(shown.size(), 2350u * 12);
+    EXPECT_EQ(shown.substr(0, 5), "line ");  // whole lines went
+    EXPECT_EQ(shown.size() % 12, 0u);
+    EXPECT_EQ(shown.substr(shown.size() - 12), "line 02349\r\n");
+    EXPECT_EQ(lineCountOf(view_), shown.size() / 12 + 1);
+    EXPECT_EQ(send(view_, EM_LINEINDEX, 1), 12);
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), static_cast<LRESULT>(kLimit));
+    EXPECT_LT(firstVisibleOf(view_), top);
+    EXPECT_EQ(lineText(firstVisibleOf(view_)), topText);
+    const auto [keptFrom, keptTo] = selectionOf(view_);
+    EXPECT_EQ(shown.substr(keptFrom, keptTo - keptFrom), selected);
+    send(view_, WM_COPY);
+    EXPECT_EQ(clipboardText(), selected);
+
+    // Once the text read is gone, the view shows the oldest text left and the selection is empty.
+    appendLines(2000);
+    EXPECT_EQ(firstVisibleOf(view_), 0u);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(DWORD{0}, DWORD{0}));
+    shown = textOf(view_);
+    EXPECT_EQ(shown.substr(shown.size() - 12), "line 04349\r\n");
+
+    // At the end again, the view follows the new text.
+    send(view_, WM_VSCROLL, SB_BOTTOM);
+    ASSERT_EQ(lineCountOf(view_) - firstVisibleOf(view_), page);
+    appendLines(1000);
+    EXPECT_EQ(lineCountOf(view_) - firstVisibleOf(view_), page);
+    EXPECT_EQ(lineText(lineCountOf(view_) - 2), "line 05349");
 }
 
 }  // namespace
