@@ -4,6 +4,7 @@
 
 #include "framework/application.h"
 #include "res/resource.h"
+#include "ui/receive_view.h"
 
 namespace quenlet {
 
@@ -37,6 +38,7 @@ BOOL MainDialog::OnInitDialog() {
     SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     SendMessageA(item(IDC_RECEIVE_BOX), EM_LIMITTEXT, kReceiveLimit, 0);
+    SendMessageA(item(IDC_RECEIVE_BOX), kReceiveViewKeepNewest, TRUE, 0);  // the newest data always shows
     // The edit control's own limit (about 32 K) would cut a pasted test payload short.
     SendMessageA(item(IDC_SEND_BOX), EM_LIMITTEXT, 0, 0);
 

@@ -48,6 +48,10 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case EM_GETLIMITTEXT:
         return static_cast<LRESULT>(limit_);
+    case kReceiveViewKeepNewest:
+        keepNewest_ = wParam != 0;
+        if (!keepNewest_) dropSetAsideSelection();
+        return TRUE;
     case EM_GETLINECOUNT:
         return static_cast<LRESULT>(layout_.lineCount());
     case EM_GETFIRSTVISIBLELINE:
@@ -110,7 +114,7 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_CHAR:
         if (wParam == 0x03) copySelection();                              // Ctrl+C
-        if (wParam == 0x01) setSelection(0, layout_.length());            // Ctrl+A
+        if (wParam == 0x01) selectByUser(0, layout_.length());            // Ctrl+A
         return 0;
     case WM_GETDLGCODE:
         // Like a read-only multi-line edit box, but Tab, Enter and Escape stay with the dialog.
@@ -118,7 +122,7 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         focused_ = message == WM_SETFOCUS;
-        invalidateLines(layout_.lineOf(selectionStart()), layout_.lineOf(selectionEnd()));
+        invalidateLines(layout_.lineOf(shownSelectionStart()), layout_.lineOf(shownSelectionEnd()));
         notifyParent(focused_ ? EN_SETFOCUS : EN_KILLFOCUS);
         return 0;
     case WM_ENABLE:
@@ -163,6 +167,13 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
+ReceiveViewDiagnostics ReceiveViewControl::diagnostics() const {
+    ReceiveViewDiagnostics result = diagnostics_;
+    result.textCapacity = layout_.textCapacity();
+    result.lineTableCapacity = layout_.lineTableCapacity();
+    return result;
+}
+
 void ReceiveViewControl::onCreate(const CREATESTRUCTA& create) {
     // Shown grey like a read-only edit box when created read-only; the user never edits it either way.
     readOnly_ = (create.style & ES_READONLY) != 0;
@@ -188,6 +199,9 @@ void ReceiveViewControl::onSetText(const char* text) {
     // As in an edit box, the limit applies to replacements only, not to WM_SETTEXT.
     layout_.assign(textOrEmpty(text));
     diagnostics_.charactersExaminedByLastChange = layout_.lastBreakWork();
+    diagnostics_.dropWorkByLastChange = 0;
+    selectionSetAside_ = false;
+    selectionByUser_ = false;
     anchor_ = caret_ = 0;
     firstLine_ = 0;
     updateScrollBar();
@@ -196,6 +210,12 @@ void ReceiveViewControl::onSetText(const char* text) {
 
 void ReceiveViewControl::onReplaceSelection(const char* text) {
     const std::string_view wanted = textOrEmpty(text);
+    if (keepNewest_ && selectionStart() == layout_.length()) {
+        appendKeepingNewest(wanted);
+        return;
+    }
+    dropSetAsideSelection();
+    selectionByUser_ = false;
     const std::size_t begin = selectionStart();
     const std::size_t end = selectionEnd();
     // Keep what fits under the limit, as an edit box does; the rest is dropped.
@@ -219,6 +239,7 @@ void ReceiveViewControl::replaceText(std::size_t begin, std::size_t end, std::st
     const std::size_t changedLine = layout_.lineOf(begin);
     layout_.replace(begin, end, inserted);
     diagnostics_.charactersExaminedByLastChange = layout_.lastBreakWork();
+    diagnostics_.dropWorkByLastChange = 0;
     // An append changes only the last line and what follows it; any other change may also move
     // words on the two lines before, which the line breaking looked at again.
     invalidateFromLine(appending ? changedLine : changedLine >= 2 ? changedLine - 2 : 0);
@@ -231,9 +252,17 @@ void ReceiveViewControl::onSetSelection(WPARAM start, LPARAM end) {
     const std::size_t length = layout_.length();
     if (static_cast<int>(start) == -1) {
         setSelection(caret_, caret_);  // -1 removes the selection and leaves the caret
+        selectionByUser_ = false;
         return;
     }
-    setSelection(clampedPosition(start, length), clampedPosition(static_cast<WPARAM>(end), length));
+    const std::size_t anchor = clampedPosition(start, length);
+    const std::size_t caret = clampedPosition(static_cast<WPARAM>(end), length);
+    if (keepNewest_ && anchor == length && caret == length) {
+        setAsideUserSelection();  // the first step of an append
+        return;
+    }
+    setSelection(anchor, caret);
+    selectionByUser_ = false;
 }
 
 LRESULT ReceiveViewControl::onGetSelection(DWORD* start, DWORD* end) const {

@@ -26,7 +26,7 @@ public:
     // Every message except WM_NCCREATE and WM_NCDESTROY, which the window procedure handles.
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    ReceiveViewDiagnostics diagnostics() const { return diagnostics_; }
+    ReceiveViewDiagnostics diagnostics() const;
 
 private:
     // Text messages (receive_view_control.cpp).
@@ -42,6 +42,11 @@ private:
     void replaceText(std::size_t begin, std::size_t end, std::string_view inserted);
     void notifyParent(WORD code) const;
 
+    // Keeping the newest text (receive_view_keep_newest.cpp).
+    void setAsideUserSelection();
+    void dropSetAsideSelection();
+    void appendKeepingNewest(std::string_view inserted);
+
     // Geometry and scrolling (receive_view_scroll.cpp).
     void onSize();
     void onSetFont(HFONT font, bool redraw);
@@ -56,6 +61,8 @@ private:
     void scrollTo(std::size_t firstLine, ScrollBarRedraw redraw = ScrollBarRedraw::now);
     void scrollBy(std::ptrdiff_t lines);
     void scrollCaretIntoView(ScrollBarRedraw redraw = ScrollBarRedraw::now);
+    bool endInView() const { return firstLine_ + visibleLines() >= layout_.lineCount(); }
+    void scrollEndIntoView(ScrollBarRedraw redraw);
     void updateScrollBar(ScrollBarRedraw redraw = ScrollBarRedraw::now);
     void showPendingScrollBar();
     struct ThumbGeometry {
@@ -95,8 +102,12 @@ private:
     void endDrag();
     void onDoubleClick(POINT point);
     void setSelection(std::size_t anchor, std::size_t caret);
+    void selectByUser(std::size_t anchor, std::size_t caret);
     std::size_t selectionStart() const { return anchor_ < caret_ ? anchor_ : caret_; }
     std::size_t selectionEnd() const { return anchor_ < caret_ ? caret_ : anchor_; }
+    // The selection as drawn: the user's while an append has set it aside.
+    std::size_t shownSelectionStart() const;
+    std::size_t shownSelectionEnd() const;
     void copySelection() const;
 
     // Room between the client edge and the text, in pixels, as an edit box leaves it (one pixel
@@ -124,6 +135,11 @@ private:
     bool readOnly_ = true;
     bool focused_ = false;
     bool dragging_ = false;
+    bool keepNewest_ = false;          // kReceiveViewKeepNewest
+    bool selectionByUser_ = false;     // the selection was made with the mouse or keyboard
+    bool selectionSetAside_ = false;   // an append's EM_SETSEL set it aside: setAsideAnchor_/Caret_
+    std::size_t setAsideAnchor_ = 0;
+    std::size_t setAsideCaret_ = 0;
     SCROLLINFO shownScroll_{};    // what the scroll bar shows
     SCROLLINFO pendingScroll_{};  // what it is to show when kScrollBarTimer fires
     bool scrollBarPending_ = false;

@@ -38,6 +38,7 @@ void TextLayout::setGeometry(const GlyphAdvances& advances, int wrapWidth) {
     advances_.tabStop = std::max(advances_.tabStop, 1);
     wrapWidth_ = std::max(wrapWidth, 1);
     lastBreakWork_ = 0;
+    lastDropWork_ = 0;
     restartAtLine(0);
     breakLines();
 }
@@ -46,6 +47,7 @@ void TextLayout::replace(std::size_t begin, std::size_t end, std::string_view in
     begin = std::min(begin, text_.size());
     end = std::clamp(end, begin, text_.size());
     lastBreakWork_ = 0;
+    lastDropWork_ = 0;
     if (begin == text_.size()) {
         text_.append(inserted);
     } else {
@@ -62,8 +64,122 @@ void TextLayout::assign(std::string_view text) {
     std::string(text).swap(text_);
     std::vector<std::uint32_t>{0}.swap(lineStarts_);
     lastBreakWork_ = 0;
+    lastDropWork_ = 0;
     restartAtLine(0);
     breakLines();
+}
+
+TextLayout::Dropped TextLayout::appendKeepingNewest(std::string_view inserted, std::size_t limit) {
+    lastBreakWork_ = 0;
+    lastDropWork_ = 0;
+    // A drop takes about a sixteenth of the limit more than it must, so that the text behind the
+    // cut moves only once per that much new text. The buffer then has room for the appends until
+    // the next drop.
+    const std::size_t slack = std::max<std::size_t>(limit / 16, 1);
+    const std::size_t room = limit + slack;
+    const std::size_t oldLength = text_.size();
+    if (oldLength + inserted.size() <= limit) {
+        reserveWithin(oldLength + inserted.size(), room);
+        text_.append(inserted);
+        breakLines();
+        return {};
+    }
+    std::size_t least = 0;  // characters that must go from the front
+    std::size_t droppedBefore = 0;
+    if (inserted.size() >= limit) {
+        // Nothing of the old text stays. The newest part starts where it happens to, perhaps inside
+        // a line or a hex group, so that start is no place for the kept text to begin either.
+        const std::string_view newest = inserted.substr(inserted.size() - limit);
+        droppedBefore = oldLength + inserted.size() - newest.size();
+        text_.clear();
+        reserveWithin(newest.size(), room);
+        text_.append(newest);
+        lineStarts_.assign(1, 0);
+        restartAtLine(0);
+        breakLines();
+        least = 1;
+    } else {
+        reserveWithin(oldLength + inserted.size(), room);
+        text_.append(inserted);
+        breakLines();
+        least = text_.size() - limit;
+    }
+
+    const std::size_t line = chooseCutLine(least, slack);
+    if (line != kNone) {
+        const std::size_t cut = lineStarts_[line];
+        dropLinesBefore(line, room);
+        return {droppedBefore + cut, false};
+    }
+    // One display line runs across the whole stretch (blanks hanging past the edge, or CRs): cut
+    // inside it and break what is left anew, which happens at most once per slack characters.
+    const std::size_t cut = std::min(least + slack, text_.size());
+    dropText(cut, room);
+    lineStarts_.assign(1, 0);
+    restartAtLine(0);
+    breakLines();
+    return {droppedBefore + cut, true};
+}
+
+// Grows the text's buffer for length characters: doubling as usual, but not past room, where a
+// kept text stops growing.
+void TextLayout::reserveWithin(std::size_t length, std::size_t room) {
+    if (length <= text_.capacity()) return;
+    std::string grown;
+    grown.reserve(std::max(length, std::min(2 * text_.capacity(), room)));
+    grown.append(text_);
+    text_.swap(grown);
+}
+
+// Drops the first cut characters. A buffer larger than room (grown before the text was kept within
+// a limit) is given back, for the same cost as moving the text within it.
+void TextLayout::dropText(std::size_t cut, std::size_t room) {
+    if (text_.capacity() > std::max(room, text_.size())) {
+        std::string kept;
+        kept.reserve(std::max(room, text_.size() - cut));
+        kept.append(text_, cut, std::string::npos);
+        text_.swap(kept);
+    } else {
+        text_.erase(0, cut);
+    }
+    lastDropWork_ += text_.size();
+}
+
+// The display line at which the kept text is to start: at least least characters in, as near as
+// possible to least + slack, after a line feed if one is within slack of that, else after a blank,
+// else any; kNone when no display line starts there.
+std::size_t TextLayout::chooseCutLine(std::size_t least, std::size_t slack) {
+    const std::size_t aim = least + slack;
+    const std::size_t last = std::min(aim + slack, text_.size());
+    const auto distance = [aim](std::size_t position) { return position > aim ? position - aim : aim - position; };
+    std::size_t best[3] = {kNone, kNone, kNone};  // after a line feed, after a blank, after anything else
+    const auto first = std::lower_bound(lineStarts_.begin() + 1, lineStarts_.end(), least);
+    for (auto start = first; start != lineStarts_.end() && *start <= last; ++start) {
+        ++lastDropWork_;
+        const auto before = static_cast<unsigned char>(text_[*start - 1]);
+        const int kind = before == '\n' ? 0 : isBlank(before) ? 1 : 2;
+        const auto line = static_cast<std::size_t>(start - lineStarts_.begin());
+        if (best[kind] == kNone || distance(*start) < distance(lineStarts_[best[kind]])) best[kind] = line;
+        if (kind == 0 && *start >= aim) break;  // any later line feed is farther from the aim
+    }
+    for (const std::size_t line : best)
+        if (line != kNone) return line;
+    return kNone;
+}
+
+// Drops the text before the given display line. Lines are broken greedily from their start, so
+// every line from there on stays as it is: the table and the scan's positions only shift.
+void TextLayout::dropLinesBefore(std::size_t line, std::size_t room) {
+    const std::size_t cut = lineStarts_[line];
+    dropText(cut, room);
+    lineStarts_.erase(lineStarts_.begin(), lineStarts_.begin() + static_cast<std::ptrdiff_t>(line));
+    for (std::uint32_t& start : lineStarts_) start -= static_cast<std::uint32_t>(cut);
+    lastDropWork_ += lineStarts_.size();
+    // The scan stands on the last line, which starts at or after the cut.
+    scanPosition_ -= cut;
+    if (lastBreak_ != kNone) lastBreak_ -= cut;
+    if (heldCrStart_ != kNone) heldCrStart_ -= cut;
+    ordinaryCrEnd_ = ordinaryCrEnd_ > cut ? ordinaryCrEnd_ - cut : 0;
 }
 
 void TextLayout::restartAtLine(std::size_t line) {

@@ -1,6 +1,8 @@
 // The receive view's text and its division into display lines. Text only ever grows at the end
 // while data arrives, so line breaking is a resumable scan: an append continues where the last one
-// stopped and never looks at the text before the current display line.
+// stopped and never looks at the text before the current display line. A text kept within a limit
+// loses its oldest lines from the front, which shifts the lines after the cut without breaking
+// them again.
 #pragma once
 
 #include <array>
@@ -56,8 +58,32 @@ public:
     // Replaces everything, giving back the memory a long text held.
     void assign(std::string_view text);
 
+    // What appendKeepingNewest took from the front: positions after it are the old ones less
+    // characters (an old position below that is gone).
+    struct Dropped {
+        std::size_t characters = 0;
+        // No display-line start was near the cut, so the lines were broken again from the new
+        // start; otherwise every kept line is the line it was.
+        bool linesBrokenAgain = false;
+    };
+
+    // Appends inserted. When the text would then pass limit, the oldest text goes instead: the cut
+    // falls at a display-line start, preferably one after a line feed, else one after a blank (the
+    // end of a hex group), and takes about a sixteenth of the limit more than needed, so that the
+    // text behind the cut moves only once per that much new text. An inserted text longer than
+    // the limit keeps its newest part. The text never holds more than limit characters afterwards,
+    // and its buffer no more than that sixteenth beyond the limit (or one append, if larger).
+    Dropped appendKeepingNewest(std::string_view inserted, std::size_t limit);
+
     // Characters the line breaking examined during the last change: a measure of its cost.
     std::size_t lastBreakWork() const { return lastBreakWork_; }
+    // Characters and line starts the last change moved, and line starts it looked at, to drop the
+    // oldest text: the rest of its cost.
+    std::size_t lastDropWork() const { return lastDropWork_; }
+
+    // Memory held: characters the text's buffer has room for, line starts the table has room for.
+    std::size_t textCapacity() const { return text_.capacity(); }
+    std::size_t lineTableCapacity() const { return lineStarts_.capacity(); }
 
 private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -65,6 +91,10 @@ private:
     void restartAtLine(std::size_t line);
     void breakLines();
     void startLine(std::size_t position);
+    void reserveWithin(std::size_t length, std::size_t room);
+    std::size_t chooseCutLine(std::size_t least, std::size_t slack);
+    void dropText(std::size_t cut, std::size_t room);
+    void dropLinesBefore(std::size_t line, std::size_t room);
 
     std::string text_;
     std::vector<std::uint32_t> lineStarts_;
@@ -80,6 +110,7 @@ private:
     std::size_t ordinaryCrEnd_ = 0;     // CRs before this position are known to be ordinary
 
     std::size_t lastBreakWork_ = 0;
+    std::size_t lastDropWork_ = 0;
 };
 
 }  // namespace quenlet

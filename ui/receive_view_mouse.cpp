@@ -31,6 +31,7 @@ std::size_t ReceiveViewControl::positionAt(POINT point) const {
 }
 
 void ReceiveViewControl::setSelection(std::size_t anchor, std::size_t caret) {
+    dropSetAsideSelection();
     const std::size_t oldFrom = selectionStart();
     const std::size_t oldTo = selectionEnd();
     const bool hadSelection = anchor_ != caret_;
@@ -40,17 +41,22 @@ void ReceiveViewControl::setSelection(std::size_t anchor, std::size_t caret) {
     if (anchor_ != caret_) invalidateLines(layout_.lineOf(selectionStart()), layout_.lineOf(selectionEnd()));
 }
 
+void ReceiveViewControl::selectByUser(std::size_t anchor, std::size_t caret) {
+    setSelection(anchor, caret);
+    selectionByUser_ = true;
+}
+
 void ReceiveViewControl::onButtonDown(POINT point, WPARAM keys) {
     SetFocus(window_);
     const std::size_t position = positionAt(point);
-    setSelection((keys & MK_SHIFT) != 0 ? anchor_ : position, position);
+    selectByUser((keys & MK_SHIFT) != 0 ? anchor_ : position, position);
     dragging_ = true;
     SetCapture(window_);
 }
 
 void ReceiveViewControl::onMouseMove(POINT point) {
     if (!dragging_) return;
-    setSelection(anchor_, positionAt(point));
+    selectByUser(anchor_, positionAt(point));
     // Outside the window the text scrolls under the pointer, one line per timer tick.
     RECT client{};
     GetClientRect(window_, &client);
@@ -74,7 +80,7 @@ void ReceiveViewControl::onDragTimer() {
         scrollBy(-1);
     else if (point.y >= client.bottom)
         scrollBy(1);
-    setSelection(anchor_, positionAt(point));
+    selectByUser(anchor_, positionAt(point));
 }
 
 void ReceiveViewControl::endDrag() {
@@ -96,7 +102,7 @@ void ReceiveViewControl::onDoubleClick(POINT point) {
     while (from > lineStart && !separatesWords(text[from - 1])) --from;
     std::size_t to = position;
     while (to < contentEnd && !separatesWords(text[to])) ++to;
-    setSelection(from, to);
+    selectByUser(from, to);
 }
 
 void ReceiveViewControl::copySelection() const {

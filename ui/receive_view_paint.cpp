@@ -47,7 +47,8 @@ HBRUSH ReceiveViewControl::backgroundBrush(HDC dc) const {
 
 bool ReceiveViewControl::selectionShown() const {
     // An edit box hides its selection while it does not have the focus, unless told otherwise.
-    return anchor_ != caret_ && (focused_ || (GetWindowLongA(window_, GWL_STYLE) & ES_NOHIDESEL) != 0);
+    return shownSelectionStart() != shownSelectionEnd() &&
+           (focused_ || (GetWindowLongA(window_, GWL_STYLE) & ES_NOHIDESEL) != 0);
 }
 
 void ReceiveViewControl::paintLines(HDC dc, const RECT& area) {
@@ -64,8 +65,8 @@ void ReceiveViewControl::paintLines(HDC dc, const RECT& area) {
     const std::size_t pastPainted = std::min({layout_.lineCount(), firstLine_ + visibleLines(),
         firstLine_ + static_cast<std::size_t>(std::max<int>(area.bottom - kInsetTop + lineHeight - 1, 0) / lineHeight)});
     const bool showSelection = selectionShown();
-    const std::size_t selectedFrom = selectionStart();
-    const std::size_t selectedTo = selectionEnd();
+    const std::size_t selectedFrom = shownSelectionStart();
+    const std::size_t selectedTo = shownSelectionEnd();
     const HBRUSH highlight = GetSysColorBrush(COLOR_HIGHLIGHT);
     const COLORREF highlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
     const std::string& text = layout_.text();

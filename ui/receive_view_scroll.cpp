@@ -84,6 +84,12 @@ void ReceiveViewControl::scrollCaretIntoView(ScrollBarRedraw redraw) {
         scrollTo(line - visible + 1, redraw);
 }
 
+void ReceiveViewControl::scrollEndIntoView(ScrollBarRedraw redraw) {
+    const std::size_t endLine = layout_.lineCount() - 1;
+    const std::size_t visible = visibleLines();
+    if (endLine >= firstLine_ + visible) scrollTo(endLine - visible + 1, redraw);
+}
+
 void ReceiveViewControl::updateScrollBar(ScrollBarRedraw redraw) {
     if ((GetWindowLongA(window_, GWL_STYLE) & WS_VSCROLL) == 0) return;  // would add a scroll bar
     SCROLLINFO info{};

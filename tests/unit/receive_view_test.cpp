@@ -152,6 +152,74 @@ TEST(ReceiveViewLayout, AnAppendExaminesOnlyItsOwnTextAndTheLastLine) {
     EXPECT_EQ(layout.length(), 2000 * chunk.size());
 }
 
+// Kept within a limit, the text is always the newest part of everything appended, within the
+// limit, starting after a line feed (after a blank in hex, which has none), and broken into exactly
+// the lines that text has on its own: the lines after a cut are only shifted, never broken again.
+TEST(ReceiveViewLayout, KeepingTheNewestDropsWholeLinesOrHexGroupsAndKeepsTheLines) {
+    std::mt19937 random(20250117);
+    GlyphAdvances advances = tenPixelAdvances();
+    advances.width['a'] = 7;
+    advances.width[' '] = 4;
+    const std::string alphabet = "aaaabbb cc\r\n\n\r\tX\n";
+    for (int round = 0; round < 40; ++round) {
+        const bool hex = round % 2 == 1;
+        const std::size_t limit = 800 + random() % 4000;
+        const int width = std::uniform_int_distribution<int>(1, 200)(random);
+        TextLayout kept;
+        kept.setGeometry(advances, width);
+        std::string all;
+        std::size_t dropped = 0;
+        for (int append = 0; append < 150; ++append) {
+            // Mostly chunks of a few dozen characters, now and then one longer than the limit.
+            const std::size_t size = append % 50 == 49 ? limit + random() % limit : random() % 120;
+            std::string piece;
+            char group[4];
+            while (piece.size() < size) {
+                if (hex) {
+                    std::snprintf(group, sizeof(group), "%02X ", static_cast<unsigned>(random() & 0xFF));
+                    piece += group;
+                } else {
+                    piece += alphabet[random() % alphabet.size()];
+                }
+            }
+            all += piece;
+            const TextLayout::Dropped drop = kept.appendKeepingNewest(piece, limit);
+            dropped += drop.characters;
+            const std::string& text = kept.text();
+            ASSERT_LE(text.size(), limit) << "round " << round << " append " << append;
+            ASSERT_EQ(dropped + text.size(), all.size());
+            ASSERT_EQ(all.compare(dropped, text.size(), text), 0) << "round " << round << " append " << append;
+            if (dropped > 0) {
+                ASSERT_EQ(all[dropped - 1], hex ? ' ' : '\n') << "round " << round << " append " << append;
+            }
+            // A drop takes what it must and about a sixteenth of the limit more, never twice that.
+            if (drop.characters > 0) {
+                ASSERT_GE(text.size() + 2 * (limit / 16) + 1, limit);
+            }
+            TextLayout whole;
+            whole.setGeometry(advances, width);
+            whole.assign(text);
+            ASSERT_EQ(lineStartsOf(kept), lineStartsOf(whole)) << "round " << round << " append " << append;
+            for (std::size_t line = 0; line < whole.lineCount(); ++line)
+                ASSERT_EQ(kept.lineContentEnd(line), whole.lineContentEnd(line));
+        }
+    }
+
+    // Blanks past the edge hang on one line however many there are: with no line start near the
+    // cut, the text is cut inside that line and its lines are broken again.
+    TextLayout hanging;
+    hanging.setGeometry(tenPixelAdvances(), 50);
+    hanging.appendKeepingNewest("aaaaa", 1000);
+    const TextLayout::Dropped drop = hanging.appendKeepingNewest(std::string(3000, ' ') + "b", 1000);
+    EXPECT_TRUE(drop.linesBrokenAgain);
+    EXPECT_EQ(drop.characters + hanging.length(), 3006u);
+    EXPECT_LE(hanging.length(), 1000u);
+    TextLayout whole;
+    whole.setGeometry(tenPixelAdvances(), 50);
+    whole.assign(hanging.text());
+    EXPECT_EQ(lineStartsOf(hanging), lineStartsOf(whole));
+}
+
 // ---------------------------------------------------------------------------------------------
 // The window
 
@@ -755,7 +823,7 @@ TEST_F(ReceiveViewTest, PaintingDrawsTheVisibleLinesOnly) {
     EXPECT_GT(inkedPixels(view_, 0, clientRect().bottom), 100);
 }
 
-TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimit) {
+TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimitAndPastIt) {
     constexpr std::size_t kLimit = 20971520;
     send(view_, EM_LIMITTEXT, kLimit);
     std::string text(1023, ' ');
@@ -801,6 +869,144 @@ TEST_F(ReceiveViewTest, AppendCostStaysFlatUpToTheTwentyMegabyteLimit) {
     DeleteDC(memory);
     EXPECT_LE(diagnostics().linesPaintedByLastPaint, visible);
     EXPECT_GT(diagnostics().linesPaintedByLastPaint, 0u);
+
+    // Keeping the newest text, every append past the limit shows: the oldest whole lines go, a
+    // sixteenth of the limit at a time. An append still breaks only its own text; a drop moves
+    // the rest of the text once, and comes at most once per sixteenth of the limit appended.
+    ASSERT_EQ(send(view_, kReceiveViewKeepNewest, TRUE), TRUE);
+    constexpr std::size_t kSlice = kLimit / 16;
+    std::string expected = textOf(view_);
+    std::size_t appended = 0;
+    std::size_t drops = 0;
+    std::size_t appendedAtLastDrop = 0;
+    worst = 0;
+    while (appended < 4 * kSlice) {
+        const std::string& chunk = appends % 3 == 0 ? hex : text;
+        appendReceived(view_, chunk.c_str());
+        ++appends;
+        expected += chunk;
+        appended += chunk.size();
+        const ReceiveViewDiagnostics work = diagnostics();
+        worst = std::max(worst, work.charactersExaminedByLastChange);
+        const auto length = static_cast<std::size_t>(send(view_, WM_GETTEXTLENGTH));
+        ASSERT_LE(length, kLimit);
+        if (work.dropWorkByLastChange == 0) {
+            ASSERT_EQ(length, expected.size());
+            continue;
+        }
+        if (drops++ > 0) {
+            EXPECT_GE(appended - appendedAtLastDrop, kSlice - 2 * 1023) << "drop " << drops;
+        }
+        appendedAtLastDrop = appended;
+        EXPECT_LE(work.dropWorkByLastChange, kLimit + kSlice) << "drop " << drops;
+        // The newest text, starting after a line break, about a slice below the limit.
+        const std::string shown = textOf(view_);
+        ASSERT_EQ(shown.size(), length);
+        ASSERT_LT(shown.size(), expected.size());
+        ASSERT_EQ(expected.compare(expected.size() - shown.size(), shown.size(), shown), 0) << "drop " << drops;
+        EXPECT_EQ(expected[expected.size() - shown.size() - 1], '\n') << "drop " << drops;
+        EXPECT_GE(shown.size(), kLimit - kSlice - 1200) << "drop " << drops;
+        expected = shown;
+    }
+    EXPECT_GE(drops, 4u);
+    EXPECT_LE(worst, 2 * 1023u + 200);
+    EXPECT_EQ(g_parentLog.count(EN_MAXTEXT), 2);  // nothing was refused
+    const std::string shown = textOf(view_);
+    EXPECT_EQ(shown, expected);
+    const std::string& last = (appends - 1) % 3 == 0 ? hex : text;
+    EXPECT_EQ(shown.substr(shown.size() - last.size()), last);
+    // The edit messages describe the kept text: caret at its end, lines as a new box breaks them,
+    // the view at the end.
+    EXPECT_EQ(selectionOf(view_), std::make_pair(static_cast<DWORD>(shown.size()), static_cast<DWORD>(shown.size())));
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), static_cast<LRESULT>(kLimit));
+    EXPECT_EQ(lineCountOf(view_) - firstVisibleOf(view_), visible);
+    const OwnedWindow fresh(createView(kReceiveViewClassName, 1002));
+    send(fresh.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    send(fresh.get(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    ASSERT_EQ(lineCountOf(view_), lineCountOf(fresh.get()));
+    for (std::size_t line = 0; line < lineCountOf(view_); line += 997)
+        ASSERT_EQ(send(view_, EM_LINEINDEX, line), send(fresh.get(), EM_LINEINDEX, line)) << "line " << line;
+    const LRESULT lastLine = static_cast<LRESULT>(lineCountOf(view_) - 1);
+    EXPECT_EQ(send(view_, EM_LINEINDEX, lastLine), send(fresh.get(), EM_LINEINDEX, lastLine));
+    EXPECT_EQ(send(view_, EM_LINEFROMCHAR, shown.size() - 1), lastLine);
+    // Memory stays near the limit: the buffer the text grew before it was kept went back, and the
+    // one it holds now has room for the limit and a slice.
+    EXPECT_LE(diagnostics().textCapacity, kLimit + kSlice);
+}
+
+// A user reading older text keeps it in view while appends push the oldest text out, and keeps
+// the selection made on it; text that is gone is gone. Back at the end, the view follows again.
+TEST_F(ReceiveViewTest, KeepingTheNewestLeavesAReaderOnTheTextTheyRead) {
+    constexpr std::size_t kLimit = 24000;
+    send(view_, EM_LIMITTEXT, kLimit);
+    ASSERT_EQ(send(view_, kReceiveViewKeepNewest, TRUE), TRUE);
+    int next = 0;
+    const auto appendLines = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            char line[16];
+            std::snprintf(line, sizeof(line), "line %05d\r\n", next++);  // 12 characters
+            appendReceived(view_, line);
+        }
+    };
+    const auto lineText = [&](std::size_t line) {
+        char buffer[64] = {};
+        buffer[0] = sizeof(buffer) - 1;
+        const auto count = static_cast<std::size_t>(send(view_, EM_GETLINE, line, reinterpret_cast<LPARAM>(buffer)));
+        return std::string(buffer, count);
+    };
+    appendLines(1900);
+    ASSERT_GT(firstVisibleOf(view_), 0u);
+    const std::size_t page = lineCountOf(view_) - firstVisibleOf(view_);
+    ASSERT_GT(page, 3u);
+
+    // The user scrolls up and selects the second line shown with the mouse.
+    send(view_, EM_LINESCROLL, 0, -300);
+    const std::size_t top = firstVisibleOf(view_);
+    const std::string topText = lineText(top);
+    const int y = 1 + lineHeight() + lineHeight() / 2;
+    send(view_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, y));
+    send(view_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(4 + textWidth("line 0000") + 1, y));
+    send(view_, WM_LBUTTONUP, 0, MAKELPARAM(4 + textWidth("line 0000") + 1, y));
+    const auto [from, to] = selectionOf(view_);
+    const std::string selected = textOf(view_).substr(from, to - from);
+    ASSERT_EQ(selected, lineText(top + 1).substr(0, 9));
+
+    // Under the limit, appends leave the reader where they are.
+    appendLines(50);
+    EXPECT_EQ(firstVisibleOf(view_), top);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(from, to));
+
+    // Past the limit: the oldest lines go, the reader's lines and selection stay where they are.
+    appendLines(400);
+    std::string shown = textOf(view_);
+    ASSERT_LE(shown.size(), kLimit);
+    ASSERT_LT(shown.size(), 2350u * 12);
+    EXPECT_EQ(shown.substr(0, 5), "line ");  // whole lines went
+    EXPECT_EQ(shown.size() % 12, 0u);
+    EXPECT_EQ(shown.substr(shown.size() - 12), "line 02349\r\n");
+    EXPECT_EQ(lineCountOf(view_), shown.size() / 12 + 1);
+    EXPECT_EQ(send(view_, EM_LINEINDEX, 1), 12);
+    EXPECT_EQ(send(view_, EM_GETLIMITTEXT), static_cast<LRESULT>(kLimit));
+    EXPECT_LT(firstVisibleOf(view_), top);
+    EXPECT_EQ(lineText(firstVisibleOf(view_)), topText);
+    const auto [keptFrom, keptTo] = selectionOf(view_);
+    EXPECT_EQ(shown.substr(keptFrom, keptTo - keptFrom), selected);
+    send(view_, WM_COPY);
+    EXPECT_EQ(clipboardText(), selected);
+
+    // Once the text read is gone, the view shows the oldest text left and the selection is empty.
+    appendLines(2000);
+    EXPECT_EQ(firstVisibleOf(view_), 0u);
+    EXPECT_EQ(selectionOf(view_), std::make_pair(DWORD{0}, DWORD{0}));
+    shown = textOf(view_);
+    EXPECT_EQ(shown.substr(shown.size() - 12), "line 04349\r\n");
+
+    // At the end again, the view follows the new text.
+    send(view_, WM_VSCROLL, SB_BOTTOM);
+    ASSERT_EQ(lineCountOf(view_) - firstVisibleOf(view_), page);
+    appendLines(1000);
+    EXPECT_EQ(lineCountOf(view_) - firstVisibleOf(view_), page);
+    EXPECT_EQ(lineText(lineCountOf(view_) - 2), "line 05349");
 }
 
 }  // namespace
