@@ -11,15 +11,10 @@ namespace quenlet {
 namespace {
 
 constexpr DWORD kWriteTimeoutMs = 1000;
-// The wait's limit until a wait asks for another one.
-constexpr DWORD kDefaultWaitMs = 100;
-// How long a wait's read may overrun its own time-out before it is cancelled, and how long the
-// cancelled read may take to complete before we give up on the record.
+// How long a read of bytes already queued may take before it is cancelled, and how long a
+// cancelled read may take to complete before we give up on its record.
 constexpr DWORD kReadOverrunMs = 1000;
 constexpr DWORD kWithdrawLimitMs = 2000;
-// A read that ends this close to its time-out, or later, without a byte, ended by its time-out,
-// whatever code the driver gave it (the system's tick is coarse).
-constexpr DWORD kTimeOutToleranceMs = 20;
 // Line-status errors, as EV_ERR counts them.
 constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXPARITY;
 
@@ -66,19 +61,22 @@ bool SerialPort::openDevice(const char* path, int overlapped) {
 
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
-    // A read waits for its whole count, at most the wait's limit; reads only ever ask for what is
-    // queued, so they return at once. A write gives up after a second.
-    timeouts.ReadIntervalTimeout = 0;
+    // A read returns at once with what the driver has queued, possibly nothing; a write gives up
+    // after a second. The wait changes the read time-outs while it waits (see setReadTimeouts).
+    timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = kDefaultWaitMs;
+    timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
     if (!SetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
-    readTimeoutMs = kDefaultWaitMs;
+    deviceTimeouts = timeouts;
+    readTimeouts = ReadTimeouts::Immediate;
     {
         // Lines already on at open raise no event: only changes from here on do.
         CriticalSectionLock lock(waitLock);
         holdsByte = false;
+        waitPending = false;
+        lineStatus = COMSTAT{};
         modemReference = 0;
         GetCommModemStatus(deviceHandle, &modemReference);
     }
@@ -173,13 +171,19 @@ bool SerialPort::setEventMask(DWORD mask) {
 bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
     *count = 0;
     char* const bytes = static_cast<char*>(buffer);
-    // The byte a wait took is older than anything still queued.
     CriticalSectionLock waitGuard(waitLock);
+    // A wait read still under way may have taken the oldest byte: it is settled first, so that
+    // nothing read now can overtake that byte.
+    const bool settled = settleWaitRead();
     DWORD taken = 0;
     if (holdsByte && size > 0) {
         bytes[0] = waitRead->byte;
         holdsByte = false;
         taken = 1;
+    }
+    if (!settled) {
+        *count = taken;
+        return taken > 0 ? succeed() : false;
     }
     // Ask only for what the driver has queued, so that the read never waits.
     DWORD errors = 0;
@@ -198,22 +202,27 @@ bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
     bool done = false;
     if (!overlappedMode) {
         done = ReadFile(deviceHandle, bytes + taken, wanted, &got, nullptr) || fail(GetLastError());
-    } else {
+    } else if (setReadTimeouts(ReadTimeouts::Immediate)) {
         // ReadFile and WriteFile clear the record's event themselves before they start.
         CriticalSectionLock lock(readLock);
         done = finishTransfer(ReadFile(deviceHandle, bytes + taken, wanted, &got, readOverlapped.get()),
-                              readOverlapped, &got);
+                              readOverlapped, &got, kReadOverrunMs);
     }
     *count = taken + got;
     // Bytes that reached the buffer are delivered, whatever ended the read.
     return done || *count > 0 ? succeed() : false;
 }
 
-bool SerialPort::finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count) {
+// limitMs bounds a transfer that should not wait at all (a read of what is queued): past it the
+// transfer is cancelled and ends with what it moved.
+bool SerialPort::finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count, DWORD limitMs) {
     if (completed) return succeed();
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) return fail(error);
-    if (WaitForSingleObject(record.event(), INFINITE) != WAIT_OBJECT_0) return fail(GetLastError());
+    if (WaitForSingleObject(record.event(), limitMs) != WAIT_OBJECT_0) {
+        CancelIoEx(deviceHandle, record.get());
+        if (WaitForSingleObject(record.event(), INFINITE) != WAIT_OBJECT_0) return fail(GetLastError());
+    }
     // A failed or cancelled transfer may still have moved bytes; the count says how many.
     if (!GetOverlappedResult(deviceHandle, record.get(), count, FALSE)) {
         const DWORD resultError = GetLastError();
@@ -231,7 +240,8 @@ bool SerialPort::write(const void* buffer, DWORD size, DWORD* count) {
     }
 
     CriticalSectionLock lock(writeLock);
-    return finishTransfer(WriteFile(deviceHandle, buffer, size, count, writeOverlapped.get()), writeOverlapped, count);
+    return finishTransfer(WriteFile(deviceHandle, buffer, size, count, writeOverlapped.get()), writeOverlapped, count,
+                          INFINITE);
 }
 
 bool SerialPort::waitEvent(DWORD limitMs) {
@@ -240,7 +250,10 @@ bool SerialPort::waitEvent(DWORD limitMs) {
     CriticalSectionLock lock(waitLock);
     pendingEvents = 0;
     DWORD events = 0;
-    if (!pollLineState(events)) return false;
+    // A wait read still pending was issued after the last look at the line, and ends as soon as a
+    // byte comes: the line is looked at again after this wait, not before it.
+    const bool lookFirst = !(waitPending && limitMs != 0 && (eventMask & EV_RXCHAR));
+    if (lookFirst && !pollLineState(events)) return false;
     if (events == 0 && limitMs != 0) {
         if (eventMask & EV_RXCHAR) {
             if (!waitForByte(limitMs)) return false;
@@ -270,6 +283,7 @@ bool SerialPort::pollLineState(DWORD& events) {
     DWORD lines = 0;
     if (!GetCommModemStatus(deviceHandle, &lines)) return fail(GetLastError());
 
+    lineStatus = status;
     DWORD found = 0;
     if (holdsByte || status.cbInQue > 0) found |= EV_RXCHAR;
     const DWORD changed = lines ^ modemReference;
@@ -284,59 +298,74 @@ bool SerialPort::pollLineState(DWORD& events) {
     return true;
 }
 
-// Called with waitLock held and no byte held.
-bool SerialPort::setReadTimeout(DWORD limitMs) {
-    // A total time-out of 0 means none at all: the read then waits for its byte however long.
-    const DWORD constant = limitMs == INFINITE ? 0 : limitMs;
-    if (constant == readTimeoutMs) return true;
-    COMMTIMEOUTS timeouts{};
-    if (!GetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
-    timeouts.ReadIntervalTimeout = 0;
+// Called with waitLock held. The wait's read waits for its byte however long (all read
+// time-outs 0); a read of what is queued returns at once (interval MAXDWORD, totals 0). Both mean
+// the same on every serial layer; the device keeps the last ones set, so a stream of reads
+// changes nothing.
+bool SerialPort::setReadTimeouts(ReadTimeouts wanted) {
+    if (wanted == readTimeouts) return true;
+    COMMTIMEOUTS timeouts = deviceTimeouts;
+    timeouts.ReadIntervalTimeout = wanted == ReadTimeouts::Immediate ? MAXDWORD : 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = constant;
+    timeouts.ReadTotalTimeoutConstant = 0;
     if (!SetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
-    readTimeoutMs = constant;
+    readTimeouts = wanted;
     return true;
 }
 
-// Called with waitLock held and no byte held.
+// Called with waitLock held and no byte held. The one-byte read is issued once and stays pending
+// across waits that time out: a quiet line then costs one wait on its event per pass, not a read
+// started and ended every time.
 bool SerialPort::waitForByte(DWORD limitMs) {
-    if (!setReadTimeout(limitMs)) return false;
     releaseFinishedReads();
-    WaitRead& read = *waitRead;
-    const ULONGLONG started = GetTickCount64();
-    // A read that ended without its byte: a quiet line when it ended by its time-out (Windows
-    // ends one as a success with no byte, Wine as ERROR_TIMEOUT, other drivers with codes of their
-    // own) or was aborted (our cancel, or a line error); otherwise the device failed.
-    const auto endedQuietly = [&](DWORD error) {
-        return isTransientPortError(error) || GetTickCount64() - started + kTimeOutToleranceMs >= limitMs;
-    };
-    DWORD got = 0;
-    if (!ReadFile(deviceHandle, &read.byte, 1, &got, read.record.get())) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) return endedQuietly(error) ? true : fail(error);
-        // The read ends by itself when a byte comes or its time-out fires; a driver that does not
-        // keep the time-out gets its read cancelled.
-        const DWORD margin = limitMs >= INFINITE - kReadOverrunMs ? INFINITE : limitMs + kReadOverrunMs;
-        if (WaitForSingleObject(read.record.event(), margin) != WAIT_OBJECT_0) {
-            CancelIoEx(deviceHandle, read.record.get());
-            if (WaitForSingleObject(read.record.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
-                // The driver keeps the read and may still write into it: it keeps its record and
-                // byte, and the next wait gets new ones. A device that will not give back a
-                // cancelled read is not working.
-                abandonedReads.push_back(std::move(waitRead));
-                waitRead = std::make_unique<WaitRead>();
-                return fail(ERROR_GEN_FAILURE);
-            }
+    if (!waitPending) {
+        if (!setReadTimeouts(ReadTimeouts::Blocking)) return false;
+        DWORD got = 0;
+        if (ReadFile(deviceHandle, &waitRead->byte, 1, &got, waitRead->record.get())) {
+            holdsByte = got > 0;
+            return true;
         }
-        // A cancelled read may still have taken its byte: the count decides.
-        if (!GetOverlappedResult(deviceHandle, read.record.get(), &got, FALSE)) {
-            const DWORD resultError = GetLastError();
-            if (got == 0 && !endedQuietly(resultError)) return fail(resultError);
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) return isTransientPortError(error) ? true : fail(error);
+        waitPending = true;
+    }
+    switch (WaitForSingleObject(waitRead->record.event(), limitMs)) {
+    case WAIT_OBJECT_0: return finishWaitRead();
+    case WAIT_TIMEOUT: return true;  // still waiting; the read goes on into the next wait
+    default: return fail(GetLastError());
+    }
+}
+
+// Called with waitLock held and the wait read's event set. A read that ended without its byte
+// (a cancel, or an abort after a line error) leaves the device as it was; any other failure is
+// the device's.
+bool SerialPort::finishWaitRead() {
+    waitPending = false;
+    DWORD got = 0;
+    if (!GetOverlappedResult(deviceHandle, waitRead->record.get(), &got, FALSE)) {
+        const DWORD error = GetLastError();
+        if (got == 0 && !isTransientPortError(error)) return fail(error);
+    }
+    holdsByte = got > 0;
+    return true;
+}
+
+// Called with waitLock held: ends a wait read still under way, keeping the byte it may have taken.
+bool SerialPort::settleWaitRead() {
+    if (!waitPending) return true;
+    if (WaitForSingleObject(waitRead->record.event(), 0) != WAIT_OBJECT_0) {
+        CancelIoEx(deviceHandle, waitRead->record.get());
+        if (WaitForSingleObject(waitRead->record.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
+            // The driver keeps the read and may still write into it: it keeps its record and
+            // byte, and the next wait gets new ones. A device that will not give back a cancelled
+            // read is not working.
+            abandonedReads.push_back(std::move(waitRead));
+            waitRead = std::make_unique<WaitRead>();
+            waitPending = false;
+            return fail(ERROR_GEN_FAILURE);
         }
     }
-    if (got > 0) holdsByte = true;
-    return true;
+    return finishWaitRead();
 }
 
 // Called with waitLock held.
@@ -374,6 +403,11 @@ int SerialPort::isRlsdOn() { return modemLine(MS_RLSD_ON); }
 
 bool SerialPort::close() {
     if (!isOpen()) return true;
+    {
+        // The wait's read must be over before its record can serve the next opening.
+        CriticalSectionLock lock(waitLock);
+        settleWaitRead();
+    }
     if (!CloseHandle(deviceHandle)) return fail(GetLastError());
     deviceHandle = nullptr;
     {

@@ -6,12 +6,13 @@
 //
 // The event wait does not keep a WaitCommEvent pending: some serial layers (Wine's among them) run
 // every pending one as a thread that polls the line about every millisecond, which costs a tenth
-// of a core on an idle port. Instead a one-byte read with a total time-out is the wait, and the
-// events are worked out from the line state around it: EV_RXCHAR while bytes are there, the modem
-// line events when a line changed since the last wait, EV_BREAK and EV_ERR from the driver's error
-// flags. The byte the wait takes is kept and handed out first by the next read. Waits and reads
-// therefore belong together: the read takes the wait's lock, so it comes after any byte the wait
-// holds.
+// of a core on an idle port. Instead a one-byte read is the wait, and the events are worked out
+// from the line state around it: EV_RXCHAR while bytes are there, the modem line events when a
+// line changed since the last wait, EV_BREAK and EV_ERR from the driver's error flags. The read
+// stays pending from one wait to the next while the line is quiet, so a quiet pass costs one wait
+// on its event. The byte it takes is kept and handed out first by the next read. Waits and reads
+// therefore belong together: the read takes the wait's lock, and settles a pending wait read
+// before it reads, so nothing overtakes that byte.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +27,12 @@ namespace quenlet {
 // An OVERLAPPED record with its own manual-reset event, created once for the object's life.
 class OverlappedRecord {
 public:
-    OverlappedRecord() : event_(makeManualResetEvent()) { record_.hEvent = event_.get(); }
+    // The record names its event with the low bit set, which tells the system not to queue the
+    // transfer's completion to an I/O completion port: none is used, and the notice would cost a
+    // call into the system per transfer on some systems.
+    OverlappedRecord() : event_(makeManualResetEvent()) {
+        record_.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event_.get()) | 1);
+    }
     OverlappedRecord(const OverlappedRecord&) = delete;
     OverlappedRecord& operator=(const OverlappedRecord&) = delete;
 
@@ -64,6 +70,9 @@ public:
     bool waitEvent(DWORD limitMs);
     // The events of the last wait that are in the mask; clears them.
     DWORD takeEvents();
+    // The driver's status as the last wait saw it (queue sizes, hold flags). Call on the thread
+    // that waits.
+    COMSTAT lastLineStatus() const { return lineStatus; }
 
     int isCtsOn();
     int isDsrOn();
@@ -82,15 +91,18 @@ private:
     bool succeed();
     bool fail(DWORD code);
     // The end of an overlapped ReadFile or WriteFile: waits for a pending one and takes its count.
-    bool finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count);
+    bool finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count, DWORD limitMs);
     int modemLine(DWORD bit);
     // The events of the mask the line shows now; updates the modem-line reference.
     bool pollLineState(DWORD& events);
     // Waits up to limitMs for one byte and keeps it; no byte in time is a success too.
     bool waitForByte(DWORD limitMs);
+    bool finishWaitRead();
+    bool settleWaitRead();
     // Frees the records of abandoned wait reads that the driver has finished with.
     void releaseFinishedReads();
-    bool setReadTimeout(DWORD limitMs);
+    enum class ReadTimeouts { Immediate, Blocking };
+    bool setReadTimeouts(ReadTimeouts wanted);
     bool blockingWaitEvent();
 
     HANDLE deviceHandle = nullptr;
@@ -117,8 +129,11 @@ private:
     bool holdsByte = false;
     // The modem lines as the last wait saw them (guarded by waitLock).
     DWORD modemReference = 0;
-    // The read total time-out the device has now; the wait's limit.
-    DWORD readTimeoutMs = 0;
+    bool waitPending = false;  // the wait read is under way (guarded by waitLock)
+    COMSTAT lineStatus{};      // what the last wait saw (guarded by waitLock)
+    // The time-outs set at open, and which read time-outs the device has now.
+    COMMTIMEOUTS deviceTimeouts{};
+    ReadTimeouts readTimeouts = ReadTimeouts::Immediate;
 };
 
 }  // namespace quenlet
