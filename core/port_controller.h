@@ -38,10 +38,12 @@ public:
     // the device is read and the window thread reached once for all of them.
     static constexpr DWORD kChunksPerRead = 4;
     static constexpr DWORD kReadSize = kChunksPerRead * kReadChunk;
-    // A short read waits this long after its first byte for more before it is handed on, so a
-    // slow steady stream is shown in chunks of many bytes rather than of a few.
-    static constexpr DWORD kGatherMs = 20;
-    static constexpr DWORD kSteadyGatherMs = 50;
+    // The first bytes after a quiet spell wait this long for the ones right behind them before
+    // they are handed over, so that a device's reply shows in one piece.
+    static constexpr DWORD kGatherMs = 10;
+    // While bytes keep coming they are handed over this often: as often as the receive box
+    // repaints while text streams in.
+    static constexpr DWORD kHandOverIntervalMs = 90;
     static constexpr DWORD kClosePauseMs = 300;
     static constexpr DWORD kStopPauseMs = 1500;
     // At exit the refusal to close during a file send closes itself after this long: the program
@@ -118,6 +120,9 @@ public:
     void clearLoopSending() { loopSending = 0; }
     std::int64_t sentCount() const { return bytesSent; }
     std::int64_t receivedCount() const { return bytesReceived; }
+    // How many times received bytes have been handed to the window (a measure of the receive
+    // path's cost).
+    std::int64_t handOverCount() const { return handOvers; }
     bool hasCaptureFile();
     // True once both workers have started and wait for work.
     bool workersStarted() const { return monitorThread.valid() && senderThread.valid(); }
@@ -132,10 +137,12 @@ private:
     WatchResult watchPort(char* receiveBuffer);
     // False when the monitor is to stop watching (the device is gone, or a close is under way).
     bool receiveQueued(char* receiveBuffer, DWORD queued);
+    // Quiet: waiting for bytes. Paced: bytes keep coming, handed over every kHandOverIntervalMs.
+    // Flood: the last read was full; the next comes at once.
+    enum class ReceivePace { Quiet, Paced, Flood };
     // After a failed wait or read with code: true when the device is still there and watching
     // goes on; a lost device is reported.
     bool survivesFailure(DWORD code);
-    bool isTrickle(DWORD count) const;
     void updateStatusBoxes(DWORD events, const COMSTAT& status);
     void setStatusBox(int box, int state);
     struct ReceivedChunk {
@@ -214,11 +221,13 @@ private:
     enum StatusBox { kCtsHoldBox, kDsrHoldBox, kRlsdHoldBox, kXoffHoldBox, kXoffSentBox, kEofBox,
                      kCtsBox, kDsrBox, kRingBox, kRlsdBox, kStatusBoxCount };
     std::array<int, kStatusBoxCount> shownBoxes{};
-    // The status line's text while bytes stream in: repainted a few times a second.
-    PacedText statusLineCounters{200};
-    // When the monitor's last read emptied the input queue.
-    std::int64_t lastDrain = 0;
-    bool lastHandOverGathered = false;
+    // The status line's text while bytes stream in: repainted with the receive box, which
+    // repaints every kHandOverIntervalMs while text streams in.
+    PacedText statusLineCounters{kHandOverIntervalMs};
+    // The monitor's pace, and when it last handed bytes over. Monitor thread only.
+    ReceivePace receivePace = ReceivePace::Quiet;
+    std::int64_t lastHandOver = 0;
+    std::atomic<std::int64_t> handOvers{0};
 
     // Counts the successful openings: a failure found during one opening never closes the next.
     std::atomic<unsigned> openings{0};

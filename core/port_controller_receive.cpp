@@ -33,6 +33,7 @@ void PortController::onReceive(const char* data, DWORD length) {
         refreshCounters();
     };
     mainDialog->runOnWindowThread(show);
+    ++handOvers;
     bytesReceived += length - shown;  // counted even when the window is gone
 }
 

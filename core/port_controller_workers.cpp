@@ -52,22 +52,35 @@ DWORD WINAPI PortController::monitorLoop(void* /*parameter*/) {
 PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
     shownBoxes.fill(-1);
     watchedOpening = openings;
+    receivePace = ReceivePace::Quiet;
     for (;;) {
         if (monitorExit) return WatchResult::Exit;
         if (monitorStop || !port.isOpen()) return WatchResult::Sleep;
-        // A time-out is a success without events, so this pass runs at least every 100 ms.
-        if (!port.waitEvent(kEventWaitMs)) {
+        // A quiet line is waited on, at most 100 ms (a time-out is a success without events), so
+        // the lines are looked at every pass. While bytes stream in, the next look comes when they
+        // are due to be handed over, and a flood is read on at once.
+        DWORD limit = kEventWaitMs;
+        if (receivePace == ReceivePace::Paced) {
+            const std::int64_t due = lastHandOver + Stopwatch::ticksIn(kHandOverIntervalMs);
+            const double wait = Stopwatch::secondsBetween(Stopwatch::now(), due);
+            if (wait > 0) Sleep(static_cast<DWORD>(wait * 1000) + 1);
+            limit = 0;
+        } else if (receivePace == ReceivePace::Flood) {
+            limit = 0;
+        }
+        if (!port.waitEvent(limit)) {
             if (survivesFailure(GetLastError())) continue;
             return WatchResult::Sleep;
         }
 
         const DWORD events = port.takeEvents();
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(port.handle(), &errors, &status);
+        const COMSTAT status = port.lastLineStatus();
         if (!monitorExit) updateStatusBoxes(events, status);
 
-        if (!(events & EV_RXCHAR) && status.cbInQue == 0) continue;
+        if (!(events & EV_RXCHAR) && status.cbInQue == 0) {
+            receivePace = ReceivePace::Quiet;
+            continue;
+        }
         // A byte the wait took is not in the driver's count.
         if (!receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1))) return WatchResult::Sleep;
     }
@@ -88,43 +101,29 @@ bool PortController::survivesFailure(DWORD code) {
     return false;
 }
 
-// Reads what is queued, up to kReadSize bytes at a time, until the queue is empty, a trickle was
-// gathered or a pass's worth of time went by: then the wait loop looks at the line state again,
-// so the status window keeps up while data streams in. The first read happens even when a close
-// is under way: a byte the wait already took from the driver is shown, not dropped.
+// Reads what is queued and hands it over. The first bytes after a quiet spell wait kGatherMs for
+// the ones right behind them (a device's reply shows in one piece); while bytes keep coming they
+// are handed over every kHandOverIntervalMs, as often as the receive box repaints, since handing
+// over more often would show nothing sooner. A flood, which fills a read, is read on at once for
+// up to a pass's worth of time: then the wait loop looks at the line state again. The first read
+// happens even when a close is under way: a byte the wait already took is shown, not dropped.
 bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
+    if (receivePace == ReceivePace::Quiet && queued < kReadChunk && !monitorStop) Sleep(kGatherMs);
     const std::int64_t started = Stopwatch::now();
     for (;;) {
-        const bool gather = queued < kReadChunk && !monitorStop && isTrickle(queued);
-        if (gather) {
-            // Bytes come slower than a chunk per kGatherMs: wait for the ones behind them. The
-            // first bytes after a quiet spell wait kGatherMs; a trickle that goes on is handed
-            // over every kSteadyGatherMs, which still shows it many times a second.
-            const bool goingOn = lastHandOverGathered &&
-                                 Stopwatch::secondsBetween(lastDrain, Stopwatch::now()) * 1000 < kSteadyGatherMs;
-            Sleep(goingOn ? kSteadyGatherMs : kGatherMs);
-        }
         DWORD count = 0;
         if (!port.read(receiveBuffer, kReadSize, &count)) return survivesFailure(GetLastError());
-        if (count == 0) return true;
-        lastDrain = Stopwatch::now();
-        lastHandOverGathered = gather;
+        if (count == 0) {
+            receivePace = ReceivePace::Quiet;
+            return true;
+        }
         receiveBuffer[count] = 0;
         onReceive(receiveBuffer, count);
-        if (gather || monitorStop) return true;
+        lastHandOver = Stopwatch::now();
+        receivePace = count < kReadSize ? ReceivePace::Paced : ReceivePace::Flood;
+        if (receivePace == ReceivePace::Paced || monitorStop) return true;
         if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return true;
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(port.handle(), &errors, &status) || status.cbInQue == 0) return true;
-        queued = status.cbInQue;
     }
-}
-
-// count bytes came in since the last read emptied the queue. A flood that the reads have just
-// caught up with leaves as little in the queue as a trickle does, but it fills it again at once.
-bool PortController::isTrickle(DWORD count) const {
-    const double seconds = Stopwatch::secondsBetween(lastDrain, Stopwatch::now());
-    return count < seconds * kReadChunk * 1000.0 / kGatherMs;
 }
 
 void PortController::setStatusBox(int box, int state) {

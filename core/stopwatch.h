@@ -14,6 +14,12 @@ struct Stopwatch {
         QueryPerformanceCounter(&counter);
         return counter.QuadPart;
     }
+    // The counter's advance over milliseconds.
+    static std::int64_t ticksIn(DWORD milliseconds) {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return frequency.QuadPart * milliseconds / 1000;
+    }
     static double secondsBetween(std::int64_t from, std::int64_t to) {
         LARGE_INTEGER frequency;
         QueryPerformanceFrequency(&frequency);

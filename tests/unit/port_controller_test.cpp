@@ -185,7 +185,7 @@ TEST_F(PortControllerTest, CloseIsRefusedWhileAFileIsSent) {
     EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(PortControllerTest, BurstsAndTricklesArriveWholeInChunksOfAtMost1023Bytes) {
+TEST_F(PortControllerTest, BurstsAndTricklesArriveWholeAtTheRepaintPaceAndALoneByteAtOnce) {
     openPort();
     SendMessageA(host->item(IDC_RECEIVE_BOX), EM_LIMITTEXT, 0x1400000, 0);
     MessageCounter replaces(host->item(IDC_RECEIVE_BOX), EM_REPLACESEL);
@@ -195,6 +195,7 @@ TEST_F(PortControllerTest, BurstsAndTricklesArriveWholeInChunksOfAtMost1023Bytes
         << controller->receivedCount();
     EXPECT_GE(replaces.count(), 20);
     const int burstReplaces = replaces.count();
+    const std::int64_t burstHandOvers = controller->handOverCount();
 
     // A 256,000 baud line as a UART delivers it: 26 bytes every millisecond for about a second.
     std::string trickle = printable(26000);
@@ -218,10 +219,27 @@ TEST_F(PortControllerTest, BurstsAndTricklesArriveWholeInChunksOfAtMost1023Bytes
     }
     EXPECT_EQ(joined, burst + trickle);
     EXPECT_EQ(itemText(IDC_RECEIVE_BOX), burst + trickle);
-    // Gathered: some tens of hand-overs a second, not one for every few bytes written.
-    const int trickleReplaces = replaces.count() - burstReplaces;
-    std::printf("trickle: %d hand-overs in %.2f s\n", trickleReplaces, seconds);
-    EXPECT_LE(trickleReplaces, static_cast<int>(seconds * 100) + 10);
+    // Handed over at the pace the receive box repaints (about every 90 ms), not for every few
+    // bytes written.
+    const std::int64_t trickleHandOvers = controller->handOverCount() - burstHandOvers;
+    std::printf("trickle: %lld hand-overs in %.2f s\n", static_cast<long long>(trickleHandOvers), seconds);
+    EXPECT_LE(trickleHandOvers, static_cast<std::int64_t>(seconds * 12) + 2);
+    EXPECT_GE(replaces.count() - burstReplaces, 26);  // still no chunk above 1023 bytes
+
+    // A lone byte after a quiet spell goes at once: a typed character's echo.
+    std::vector<double> delays;
+    for (int sample = 0; sample < 7; ++sample) {
+        pumpFor(300ms);
+        const std::int64_t before = controller->receivedCount();
+        const auto written = std::chrono::steady_clock::now();
+        ASSERT_TRUE(peer.write("e"));
+        ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == before + 1; }, 2s));
+        delays.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - written).count());
+    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("lone byte handed over after %.1f ms (median of 7; %.1f to %.1f)\n", delays[3], delays[0],
+                delays[6]);
+    EXPECT_LE(delays[3], 20.0);
 }
 
 TEST_F(PortControllerTest, ClosingWhileDataStreamsInLeavesNothingCountedButUnshown) {
