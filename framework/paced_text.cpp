@@ -3,40 +3,46 @@
 namespace quenlet {
 
 PacedText::~PacedText() {
-    if (control_ != nullptr) KillTimer(control_, reinterpret_cast<UINT_PTR>(this));
+    if (timerControl_ != nullptr) KillTimer(timerControl_, reinterpret_cast<UINT_PTR>(this));
 }
 
 void PacedText::set(HWND control, const char* text) {
     // The window's own text, without the control's WM_SETTEXT handling and the paint in it.
     DefWindowProcA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    if (control_ == control) {
-        changed_ = true;
+    if (timerControl_ == control) {
+        changed_ = true;  // the interval's end shows it
         return;
     }
-    if (control_ != nullptr) endInterval();
-    InvalidateRect(control, nullptr, TRUE);
-    // The timer's id is this object, which the callback gets back.
-    if (SetTimer(control, reinterpret_cast<UINT_PTR>(this), intervalMs_, &PacedText::onTimer) != 0) {
-        control_ = control;
-        changed_ = false;
+    if (timerControl_ != nullptr) endInterval();
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG since = now - lastRepaint_;
+    // A text a whole interval after the last repaint shows at once; one that comes sooner waits
+    // for the interval's end. The timer's id is this object, which the callback gets back.
+    if (control != paintedControl_ || since + kSlackMs >= intervalMs_ ||
+        SetTimer(control, reinterpret_cast<UINT_PTR>(this), static_cast<UINT>(intervalMs_ - since),
+                 &PacedText::onTimer) == 0) {
+        repaint(control);
+        return;
     }
+    timerControl_ = control;
+    changed_ = true;
 }
 
 void CALLBACK PacedText::onTimer(HWND, UINT, UINT_PTR timer, DWORD) {
-    auto* const paced = reinterpret_cast<PacedText*>(timer);
-    if (paced->changed_) {
-        // What changed during the interval shows now, and a new interval starts.
-        paced->changed_ = false;
-        InvalidateRect(paced->control_, nullptr, TRUE);
-        return;
-    }
-    paced->endInterval();
+    reinterpret_cast<PacedText*>(timer)->endInterval();
 }
 
 void PacedText::endInterval() {
-    KillTimer(control_, reinterpret_cast<UINT_PTR>(this));
-    if (changed_) InvalidateRect(control_, nullptr, TRUE);
-    control_ = nullptr;
+    KillTimer(timerControl_, reinterpret_cast<UINT_PTR>(this));
+    const HWND control = timerControl_;
+    timerControl_ = nullptr;
+    if (changed_) repaint(control);
+}
+
+void PacedText::repaint(HWND control) {
+    InvalidateRect(control, nullptr, TRUE);
+    paintedControl_ = control;
+    lastRepaint_ = GetTickCount64();
     changed_ = false;
 }
 

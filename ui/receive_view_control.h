@@ -83,9 +83,11 @@ private:
     void invalidateFromLine(std::size_t line);
     void invalidateLines(std::size_t firstLine, std::size_t lastLine);
     // Invalidates area (nullptr: all). While text streams in, the view is repainted at most every
-    // kRepaintIntervalMs: a flood of chunks then costs a few paints a second, not one per chunk.
+    // kRepaintIntervalMs (give or take kRepaintSlackMs): a flood of chunks then costs a few paints
+    // a second, not one per chunk.
     void invalidate(const RECT* area);
     void showPendingRepaint();
+    void requestRepaint(ULONGLONG now);
 
     // Painting (receive_view_paint.cpp).
     void onPaint();
@@ -120,6 +122,7 @@ private:
     static constexpr UINT kScrollBarDelayMs = 250;
     static constexpr UINT_PTR kRepaintTimer = 3;
     static constexpr DWORD kRepaintIntervalMs = 90;
+    static constexpr DWORD kRepaintSlackMs = 20;
 
     HWND window_;
     TextLayout layout_;
@@ -145,8 +148,10 @@ private:
     bool scrollBarPending_ = false;
     ThumbGeometry drawnThumb_{false, -1, -1, -1};  // as last drawn; nothing drawn yet
     bool pacingRepaints_ = false;  // set while an append is handled
-    bool repaintTimerRunning_ = false;  // text came in during the current interval or the last
+    bool repaintTimerRunning_ = false;  // kRepaintTimer runs: text came too soon after a repaint
     bool repaintPending_ = false;       // kRepaintTimer will repaint everything
+    ULONGLONG lastRepaintRequest_ = 0;  // when an append last asked for a repaint
+    bool repaintRequested_ = false;     // the whole view is invalid; WM_PAINT has not come yet
 
     BackBuffer backBuffer_;     // paint buffers, kept to avoid allocating on every paint
     std::string glyphs_;

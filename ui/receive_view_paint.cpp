@@ -9,6 +9,7 @@
 namespace quenlet {
 
 void ReceiveViewControl::onPaint() {
+    repaintRequested_ = false;
     const PaintSession session(window_);
     if (session.dc() != nullptr) paint(session.dc(), session.area());
 }

@@ -105,6 +105,12 @@ void ReceiveViewControl::updateScrollBar(ScrollBarRedraw redraw) {
     };
     if (redraw == ScrollBarRedraw::soon) {
         if (same(scrollBarPending_ ? pendingScroll_ : shownScroll_)) return;
+        // A bar that would look as it does (a long text streaming in, its thumb at the bottom) is
+        // set at once: there is nothing to draw, so nothing to pace.
+        if (!scrollBarPending_ && thumbGeometry(info) == drawnThumb_) {
+            setScrollBar(info);
+            return;
+        }
         pendingScroll_ = info;
         if (!scrollBarPending_) SetTimer(window_, kScrollBarTimer, kScrollBarDelayMs, nullptr);
         scrollBarPending_ = true;
@@ -228,24 +234,39 @@ void ReceiveViewControl::invalidate(const RECT* area) {
         InvalidateRect(window_, area, FALSE);
         return;
     }
+    if (repaintRequested_) return;  // the paint to come repaints everything
     if (repaintTimerRunning_) {
         repaintPending_ = true;  // the interval's end repaints everything
         return;
     }
-    // The first text after a quiet spell shows at once and starts the pacing. The timer then runs
-    // for as long as text keeps coming, rather than being set and killed for every paint.
-    InvalidateRect(window_, area, FALSE);
-    if (SetTimer(window_, kRepaintTimer, kRepaintIntervalMs, nullptr) != 0) repaintTimerRunning_ = true;
+    // Text that comes a whole interval after the last repaint (the first after a quiet spell, or
+    // the next hand-over of a steady stream) shows in the paint that follows at once, with all
+    // the text the same hand-over brings; text that comes sooner waits for the interval's end. A
+    // steady stream handed over at the repaint pace thus costs one paint per hand-over, and no
+    // timer.
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG since = now - lastRepaintRequest_;
+    if (since + kRepaintSlackMs >= kRepaintIntervalMs ||
+        SetTimer(window_, kRepaintTimer, static_cast<UINT>(kRepaintIntervalMs - since), nullptr) == 0) {
+        requestRepaint(now);
+        return;
+    }
+    repaintTimerRunning_ = true;
+    repaintPending_ = true;
+}
+
+void ReceiveViewControl::requestRepaint(ULONGLONG now) {
+    lastRepaintRequest_ = now;
+    repaintRequested_ = true;
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 void ReceiveViewControl::showPendingRepaint() {
-    if (!repaintPending_) {
-        KillTimer(window_, kRepaintTimer);  // a quiet interval ends the pacing
-        repaintTimerRunning_ = false;
-        return;
-    }
+    KillTimer(window_, kRepaintTimer);
+    repaintTimerRunning_ = false;
+    if (!repaintPending_) return;
     repaintPending_ = false;
-    InvalidateRect(window_, nullptr, FALSE);
+    requestRepaint(GetTickCount64());
 }
 
 void ReceiveViewControl::invalidateLines(std::size_t firstLine, std::size_t lastLine) {
