@@ -40,6 +40,7 @@ ingest=$(run receive_ingest.sh)
 send=$(run send_throughput.sh)
 cpu=$(run cpu_cost.sh)
 startup=$(run startup.sh)
+trace=$(run request_trace.sh)
 echo "report: running receive_view_bench.exe" >&2
 view=$(wine "$BUILD/tests/receive_view_bench.exe" 2>&1 | tr -d '\r')
 
@@ -91,12 +92,25 @@ status line over 3 s at each rate: each is one hand-over of received bytes to th
 
 $cpu
 
+## Where the receive cost goes
+
+The same three shapes on a rig of its own whose wineserver logs every request
+(\`request_trace.sh\`), counted over 5 s: the hand-overs of received bytes to the window (the
+window thread taking the program's run message), the paints (WM_PAINT taken, by any window) and
+timer messages, and the wineserver requests of the program's monitor thread, of its window thread
+and of everything that ran. Under Wine most of the receive path's CPU time is these requests and
+the thread switches they cost.
+
+$trace
+
 ## Start-up and idle responsiveness
 
 Launch to visible window is timed inside Wine from CreateProcess until the main window is
 visible; it includes the probe of COM1 to COM255 for the default port (one port, COM5, exists).
 The CTS line is then flipped 20 times through the rig's line state file while the status window is
-shown; the delay runs until its CTS box shows the new state (polled every millisecond).
+shown; the delay runs until its CTS box shows the new state (polled every millisecond). The echo
+is one byte written at the far end after a quiet second, 50 times, until the receive box holds it
+(its length polled every millisecond).
 
 $startup
 

@@ -46,6 +46,7 @@ constexpr char kUsage[] =
     "  null-roundtrip-stats SECONDS      WM_NULL round trips: count, p50, p99, max\n"
     "  line-latency LINES_FILE LINE ID COUNT  flip an input line, time the status box ID following\n"
     "  text-changes ID SECONDS           how often the main window's control ID changes its text\n"
+    "  echo-latency PEER ID COUNT        write a byte at the far end PEER, time control ID growing\n"
     "  launch-timed MS COMMAND_LINE...   start a program, print ms until its window is visible\n"
     "Paths starting with / are taken as Unix paths (drive Z:).\n";
 
@@ -97,6 +98,7 @@ public:
         if (name == "launch-timed") return launchTimed();
         if (name == "line-latency") return lineLatency();
         if (name == "text-changes") return textChanges();
+        if (name == "echo-latency") return echoLatency();
         if (name == "close") return closeWindow();
         return controlCommand(name);
     }
@@ -217,6 +219,15 @@ private:
         return e2e::printLineLatency(windowsPath(args[1]), args[2], static_cast<int>(box), static_cast<int>(count))
                    ? kDone
                    : kNotMet;
+    }
+
+    int echoLatency() {
+        long box = 0;
+        long count = 0;
+        if (args.size() != 4 || !number(2, box) || !number(3, count) || count <= 0)
+            return badUse("echo-latency PEER ID COUNT");
+        return e2e::printEchoLatency(windowsPath(args[1]), static_cast<int>(box), static_cast<int>(count)) ? kDone
+                                                                                                          : kNotMet;
     }
 
     int textChanges() {

@@ -107,6 +107,57 @@ bool printLineLatency(const std::string& linesPath, const std::string& lineName,
     return true;
 }
 
+bool printEchoLatency(const std::string& peerPath, int box, int count) {
+    const HWND main = findMainWindow(true);
+    if (main == nullptr) {
+        std::fprintf(stderr, "no Quenlet window\n");
+        return false;
+    }
+    const HWND item = GetDlgItem(main, box);
+    const HANDLE peer = CreateFileA(peerPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (peer == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "cannot open %s (error %lu)\n", peerPath.c_str(), GetLastError());
+        return false;
+    }
+    const auto length = [&] {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(item, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageLimitMs, &result);
+        return result;
+    };
+    std::vector<double> delays;
+    int missed = 0;
+    for (int sample = 0; sample < count; ++sample) {
+        Sleep(1000 + 37 * (sample % 7));  // a quiet second, away from the program's own rhythm
+        const DWORD_PTR before = length();
+        DWORD written = 0;
+        const auto start = Clock::now();
+        if (!WriteFile(peer, "e", 1, &written, nullptr) || written != 1) {
+            std::fprintf(stderr, "cannot write to %s (error %lu)\n", peerPath.c_str(), GetLastError());
+            CloseHandle(peer);
+            return false;
+        }
+        bool shown = false;
+        while (millisecondsSince(start) < 2000) {
+            if (length() > before) {
+                shown = true;
+                break;
+            }
+            Sleep(1);
+        }
+        if (shown) delays.push_back(millisecondsSince(start));
+        else ++missed;
+    }
+    CloseHandle(peer);
+    std::sort(delays.begin(), delays.end());
+    if (delays.empty()) {
+        std::printf("bytes=%d missed=%d\n", count, missed);
+        return true;
+    }
+    std::printf("bytes=%d missed=%d p50_ms=%.1f p90_ms=%.1f max_ms=%.1f\n", count, missed, percentile(delays, 0.5),
+                percentile(delays, 0.9), delays.back());
+    return true;
+}
+
 bool printTextChanges(int id, double seconds) {
     const HWND main = findMainWindow(true);
     if (main == nullptr) {

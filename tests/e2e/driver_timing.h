@@ -21,6 +21,12 @@ bool printNullRoundTripStats(double seconds);
 // missed within 2 s. False when the window is missing or the file cannot be written.
 bool printLineLatency(const std::string& linesPath, const std::string& lineName, int box, int count);
 
+// The echo a user sees: count times, after a quiet second, writes one byte at the far end of the
+// line (peerPath, opened as a file) and polls the length of the main window's control box every
+// millisecond until it grows. Prints the median, 90th percentile and maximum delay in milliseconds
+// and how many bytes did not show within 2 s. False when the window or the far end is missing.
+bool printEchoLatency(const std::string& peerPath, int box, int count);
+
 // Reads the text of control id of the main window every millisecond for the given time and prints
 // how many times it changed and the changes per second (the text's readers see it change; the
 // program is not sent anything).

@@ -160,8 +160,9 @@ start_wineserver() {
     SERVER_STARTED=1
     mkdir -p "$PREFIX"
     # Persistent (-p) so the system processes and their one-time port scan happen once per rig;
-    # foreground (-f) so the pid is the server's own.
-    start_daemon "$RUN/wineserver.pid" "$RUN/wineserver.log" wineserver -f -p
+    # foreground (-f) so the pid is the server's own. QUENLET_WINESERVER_TRACE=1 logs every request
+    # into wineserver.log (tests/bench/request_trace.sh counts them).
+    start_daemon "$RUN/wineserver.pid" "$RUN/wineserver.log" wineserver -f -p ${QUENLET_WINESERVER_TRACE:+-d1}
     local pid
     read -r pid <"$RUN/wineserver.pid"
     wait_until 10000 wineserver_ready "$pid" || die "wineserver did not start (see $RUN/wineserver.log)"
