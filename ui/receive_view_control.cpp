@@ -158,7 +158,10 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         if (wParam == kScrollBarTimer) showPendingScrollBar();
         if (wParam == kDragScrollTimer) onDragTimer();
         if (wParam == kRepaintTimer) showPendingRepaint();
+        if (wParam == valueChanges_.timerId()) valueChanges_.onTimer(window_);
         return 0;
+    case WM_GETOBJECT:
+        return answerReceiveViewGetObject(window_, wParam, lParam);
     case WM_CONTEXTMENU:
         // No menu of our own; the dialog shows the receive box's menu on the right button press.
         return 0;
@@ -206,6 +209,7 @@ void ReceiveViewControl::onSetText(const char* text) {
     firstLine_ = 0;
     updateScrollBar();
     InvalidateRect(window_, nullptr, FALSE);
+    valueChanges_.textChanged(window_);
 }
 
 void ReceiveViewControl::onReplaceSelection(const char* text) {
@@ -230,6 +234,7 @@ void ReceiveViewControl::onReplaceSelection(const char* text) {
     scrollCaretIntoView(ScrollBarRedraw::soon);
     updateScrollBar(ScrollBarRedraw::soon);
     pacingRepaints_ = false;
+    valueChanges_.textChanged(window_);
     notifyParent(EN_UPDATE);
     notifyParent(EN_CHANGE);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/receive_view.h"
+#include "ui/receive_view_accessibility.h"
 #include "ui/receive_view_gdi.h"
 #include "ui/receive_view_layout.h"
 #include "ui/receive_view_metrics.h"
@@ -120,6 +121,7 @@ private:
     static constexpr UINT kScrollBarDelayMs = 250;
     static constexpr UINT_PTR kRepaintTimer = 3;
     static constexpr DWORD kRepaintIntervalMs = 90;
+    static constexpr UINT_PTR kValueChangeTimer = 4;
 
     HWND window_;
     TextLayout layout_;
@@ -147,6 +149,9 @@ private:
     bool pacingRepaints_ = false;  // set while an append is handled
     bool repaintTimerRunning_ = false;  // text came in during the current interval or the last
     bool repaintPending_ = false;       // kRepaintTimer will repaint everything
+
+    // Screen readers hear of new text at the pace of the repaints (receive_view_accessibility.h).
+    ValueChangeAnnouncer valueChanges_{kValueChangeTimer, kRepaintIntervalMs};
 
     BackBuffer backBuffer_;     // paint buffers, kept to avoid allocating on every paint
     std::string glyphs_;
