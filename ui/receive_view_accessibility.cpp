@@ -2,11 +2,14 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+
+#include "ui/receive_view.h"
 
 namespace quenlet {
 namespace {
@@ -50,20 +53,21 @@ std::string labelOf(HWND view) {
     return label;
 }
 
-// The view's value (see kAccessibleValueLimit), read with the messages any program may send, so
-// it is right from whichever thread a client calls. Null when there is no memory for it.
+// The view's value (see kAccessibleValueLimit), read with a message, so it is right from
+// whichever thread a client calls; only the newest characters are copied, however long the text.
+// Null when there is no memory for it.
 BSTR valueOf(HWND view) {
-    const auto length = static_cast<std::size_t>(SendMessageA(view, WM_GETTEXTLENGTH, 0, 0));
-    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[length + 1]);
+    // One character more than the value holds tells whether the first of them starts a line.
+    constexpr std::size_t kWanted = kAccessibleValueLimit + 1;
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWanted + 1]);
     if (buffer == nullptr) return nullptr;
-    const auto copied =
-        static_cast<std::size_t>(SendMessageA(view, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(buffer.get())));
-    std::string_view text(buffer.get(), copied);
-    if (text.size() > kAccessibleValueLimit) {
-        const std::size_t start = text.size() - kAccessibleValueLimit;
-        std::size_t lineStart = start;
-        if (text[start - 1] != '\n') {
-            const std::size_t lineEnd = text.find('\n', start);
+    const auto copied = static_cast<std::size_t>(
+        SendMessageA(view, kReceiveViewGetNewestText, kWanted, reinterpret_cast<LPARAM>(buffer.get())));
+    std::string_view text(buffer.get(), std::min(copied, kWanted));
+    if (text.size() == kWanted) {
+        std::size_t lineStart = 1;
+        if (text[0] != '\n') {
+            const std::size_t lineEnd = text.find('\n', 1);
             if (lineEnd != std::string_view::npos && lineEnd + 1 < text.size()) lineStart = lineEnd + 1;
         }
         text.remove_prefix(lineStart);
@@ -222,7 +226,8 @@ LRESULT answerReceiveViewGetObject(HWND view, WPARAM flags, LPARAM objectId) {
     // The client gets its own reference; ours ends here, so the object lives as long as clients hold it.
     const LRESULT result = LresultFromObject(__uuidof(IAccessible), flags, object);
     object->Release();
-    return result;
+    // Without COM on this thread (CO_E_NOTINITIALIZED) clients get at least the system's object.
+    return result > 0 ? result : DefWindowProcA(view, WM_GETOBJECT, flags, objectId);
 }
 
 void ValueChangeAnnouncer::textChanged(HWND view) {

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/com_apartment.h"
 #include "framework/handles.h"
 #include "framework/ui_handles.h"
 #include "ui/receive_view.h"
@@ -1015,10 +1016,12 @@ TEST_F(ReceiveViewTest, KeepingTheNewestLeavesAReaderOnTheTextTheyRead) {
 
 // --- screen readers ---
 
-// The view's accessible object as a screen reader gets it, in process.
+// The view's accessible object as a screen reader gets it, in process. Like any client, and like
+// the program's window thread, this thread is in a COM apartment meanwhile.
 class AccessibleObject {
 public:
     explicit AccessibleObject(HWND window) {
+        EXPECT_TRUE(apartment_.joined());
         result_ = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                              reinterpret_cast<void**>(&object_));
     }
@@ -1059,6 +1062,7 @@ private:
         return result;
     }
 
+    const ComApartment apartment_;
     IAccessible* object_ = nullptr;
     HRESULT result_ = E_FAIL;
 };
