@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "framework/application.h"
-#include "framework/toolbar_resource.h"
+#include "framework/screen_dpi.h"
 
 namespace quenlet {
 namespace {
 
 constexpr char kToolBarProperty[] = "quenlet.toolbar";
+// What a button adds around its image at 100 %, across and down: the control's own default.
+constexpr SIZE kButtonMargin{7, 6};
 
 HINSTANCE resourceModule() {
     const Application* const application = Application::current();
@@ -89,6 +91,19 @@ LRESULT CALLBACK ToolBar::barProcedure(HWND window, UINT message, WPARAM wParam,
 bool ToolBar::loadToolBar(UINT resourceId) {
     const std::optional<ToolBarLayout> layout = loadToolBarResource(resourceModule(), resourceId);
     return layout && setButtons(resourceId, layout->imageSize, layout->commandIds);
+}
+
+bool ToolBar::loadToolBar(UINT resourceId, const ToolBarStrip& strip) {
+    const std::optional<ToolBarLayout> layout = loadToolBarResource(resourceModule(), resourceId);
+    if (!layout || !setButtons(strip.bitmapId, strip.imageSize, layout->commandIds)) return false;
+    const SIZE button = buttonSizeFor(strip.imageSize, strip.dpi);
+    send(TB_SETBUTTONSIZE, 0, MAKELPARAM(button.cx, button.cy));
+    autoSize();
+    return true;
+}
+
+SIZE ToolBar::buttonSizeFor(SIZE imageSize, int dpi) {
+    return {imageSize.cx + scaledToDpi(kButtonMargin.cx, dpi), imageSize.cy + scaledToDpi(kButtonMargin.cy, dpi)};
 }
 
 bool ToolBar::setButtons(UINT bitmapId, SIZE imageSize, std::span<const UINT> commandIds) {

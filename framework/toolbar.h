@@ -10,6 +10,7 @@
 #include <span>
 
 #include "framework/toolbar_borders.h"
+#include "framework/toolbar_resource.h"
 #include "framework/ui_handles.h"
 
 namespace quenlet {
@@ -31,6 +32,12 @@ public:
     // Adds the buttons of the TOOLBAR resource id, with images from the bitmap of the same id (its
     // standard grey shades mapped to the current system colours), both from the application's module.
     bool loadToolBar(UINT resourceId);
+    // The same with the images of strip, and buttons sized for them at the strip's DPI.
+    bool loadToolBar(UINT resourceId, const ToolBarStrip& strip);
+
+    // The size of a button around an image of imageSize on a screen of dpi: the image and the
+    // control's default margins (7 pixels across, 6 down at 100 %), scaled.
+    static SIZE buttonSizeFor(SIZE imageSize, int dpi);
 
     // Adds one button per command id (0 = separator). Button n takes the n-th imageSize cell of the
     // strip, counting buttons only. The toolbar keeps the strip until it is destroyed.

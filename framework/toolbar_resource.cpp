@@ -36,4 +36,12 @@ std::optional<ToolBarLayout> loadToolBarResource(HINSTANCE module, UINT id) {
     return parseToolBarResource(LockResource(loaded), SizeofResource(module, resource));
 }
 
+const ToolBarStrip& chooseToolBarStrip(std::span<const ToolBarStrip> strips, int dpi) {
+    const ToolBarStrip* chosen = &strips.front();
+    for (const ToolBarStrip& strip : strips) {
+        if (strip.dpi <= dpi) chosen = &strip;
+    }
+    return *chosen;
+}
+
 }  // namespace quenlet

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace quenlet {
@@ -22,5 +23,17 @@ std::optional<ToolBarLayout> parseToolBarResource(const void* data, size_t size)
 
 // Finds and reads the TOOLBAR resource id of module.
 std::optional<ToolBarLayout> loadToolBarResource(HINSTANCE module, UINT id);
+
+// One bitmap of a toolbar's images, drawn for screens of one DPI (96 = 100 %).
+struct ToolBarStrip {
+    int dpi;
+    UINT bitmapId;
+    SIZE imageSize;
+};
+
+// The strip for a screen of dpi: the one drawn for the largest DPI not above it, so that images
+// are never shown larger than the text beside them; the first below them all. strips is in
+// increasing DPI and not empty.
+const ToolBarStrip& chooseToolBarStrip(std::span<const ToolBarStrip> strips, int dpi);
 
 }  // namespace quenlet

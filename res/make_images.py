@@ -6,6 +6,9 @@ Run from anywhere; the images are written next to this script.
 
 toolbar.bmp: 160 x 15, 8 bits per pixel with a colour table, ten 16 x 15 images in toolbar
 order. The background is light grey (192, 192, 192), the colour the toolbar maps to the button face.
+toolbar_125.bmp, toolbar_150.bmp, toolbar_200.bmp: the same ten images for screens at 125, 150 and
+200 % (20 x 19, 24 x 23 and 32 x 30 each), drawn from shapes at that size rather than enlarged
+from the 16 x 15 pixels, which are drawn by hand for their size.
 
 quenlet.ico: 16, 24, 32 and 48 pixel images, 32-bit with alpha plus the 1-bit mask.
 """
@@ -286,6 +289,215 @@ def make_toolbar():
 
 
 # ---------------------------------------------------------------------------------------------
+# The toolbar images at larger scales: the same pictures as shapes in the coordinates of the
+# 16 x 15 images (a pixel there covers [x, x + 1] x [y, y + 1]), filled where the centre of a
+# pixel of the larger image falls inside them. No pixel is blended: the background stays the exact
+# grey the toolbar maps to the button face, and edges stay sharp.
+
+# Scale in percent -> image size in pixels. The heights are rounded up from 15 x scale.
+SCALED_STRIPS = {125: (20, 19), 150: (24, 23), 200: (32, 30)}
+
+
+def segment_distance(px, py, ax, ay, bx, by):
+    dx, dy = bx - ax, by - ay
+    length2 = dx * dx + dy * dy
+    t = 0.0 if length2 == 0 else max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / length2))
+    return ((px - ax - t * dx) ** 2 + (py - ay - t * dy) ** 2) ** 0.5
+
+
+def inside_polygon(px, py, points):
+    inside = False
+    for (ax, ay), (bx, by) in zip(points, points[1:] + points[:1]):
+        if (ay > py) != (by > py) and px < ax + (py - ay) * (bx - ax) / (by - ay):
+            inside = not inside
+    return inside
+
+
+class ScaledCanvas(PixelCanvas):
+    """A canvas of width x height pixels showing the 16 x 15 coordinates at scale."""
+
+    def __init__(self, width, height, scale):
+        super().__init__(width, height)
+        self.scale = scale
+        # Lines one pixel wide at 100 % keep a whole number of pixels: outlines 1 up to 150 % and
+        # 2 at 200 %, strokes of text and dots 1 at 125 % and 2 from 150 %.
+        self.line = max(1, int(scale + 0.25))
+        self.stroke = max(1, int(scale + 0.5))
+
+    def snapped(self, x, y):
+        """The pixel corner nearest to (x, y): a round shape centred there comes out symmetric."""
+        return round(x * self.scale) / self.scale, round(y * self.scale) / self.scale
+
+    def paint(self, colour_at):
+        """colour_at(x, y) takes the centre of a pixel in 16 x 15 coordinates; None keeps it."""
+        for py in range(self.height):
+            for px in range(self.width):
+                colour = colour_at((px + 0.5) / self.scale, (py + 0.5) / self.scale)
+                if colour is not None:
+                    self.put(px, py, colour)
+
+    def polygon(self, points, body, edge=None, bands=1):
+        """A filled polygon (body None: left as it is) with an outline band `bands` lines wide."""
+        outline = self.line * bands / self.scale
+
+        def colour_at(x, y):
+            if not inside_polygon(x, y, points):
+                return None
+            if edge is None:
+                return body
+            nearest = min(segment_distance(x, y, *a, *b) for a, b in zip(points, points[1:] + points[:1]))
+            return edge if nearest < outline else body
+        self.paint(colour_at)
+
+    def strokes(self, lines, width, body, edge=None):
+        """Polylines `width` pixels wide, one shape where they cross; edge outlines it."""
+        half = width / 2 / self.scale
+        outline = half - self.line / self.scale
+
+        def colour_at(x, y):
+            nearest = min(segment_distance(x, y, *a, *b)
+                          for line in lines for a, b in zip(line, line[1:]))
+            if nearest > half:
+                return None
+            return edge if edge is not None and nearest > outline else body
+        self.paint(colour_at)
+
+    def ring(self, cx, cy, inner, outer, colour):
+        def colour_at(x, y):
+            return colour if inner * inner <= (x - cx) ** 2 + (y - cy) ** 2 <= outer * outer else None
+        self.paint(colour_at)
+
+    def rectangle(self, left, top, right, bottom, colour):
+        self.paint(lambda x, y: colour if left <= x < right and top <= y < bottom else None)
+
+    def dot(self, cx, cy, colour):
+        """A square `stroke` pixels wide centred on (cx, y), as a one-pixel dot is at 100 %."""
+        half = self.stroke / 2 / self.scale
+        self.rectangle(cx - half, cy - half, cx + half, cy + half, colour)
+
+
+def scaled_connector(c):
+    """The 9-pin connector seen from the front, in the lower part of the image."""
+    shell = [(0, 7), (15, 7), (15, 11), (12, 15), (3, 15), (0, 11)]
+    # A black outline with a grey band inside it, both one line wide.
+    c.polygon(shell, "n", "K", bands=2)
+    c.polygon(shell, None, "k")
+    for x in (3.5, 5.5, 7.5, 9.5, 11.5):
+        c.dot(x, 10.5, "y")
+    for x in (5.5, 7.5, 9.5):
+        c.dot(x, 12.5, "y")
+
+
+def scaled_gear(c, left, top):
+    cx, cy = c.snapped(left + 5, top + 5)
+    tooth = c.line / c.scale  # half the width of a tooth: two lines wide, as at 100 %
+
+    def tooth_or_body(x, y):
+        dx, dy = x - cx, y - cy
+        r2 = dx * dx + dy * dy
+        if r2 < 1.0:
+            return None  # the hole shows what lies below
+        if r2 <= 2.0 * 2.0:
+            return "k"
+        if r2 <= 3.3 * 3.3:
+            return "s"
+        # Eight teeth out to the edge of the 10 x 10 square.
+        for ux, uy in ((1, 0), (0, 1), (0.7071, 0.7071), (0.7071, -0.7071)):
+            along = dx * ux + dy * uy
+            across = -dx * uy + dy * ux
+            if abs(across) < tooth and abs(along) <= (5.0 if ux * uy == 0 else 4.6):
+                return "K"
+        return None
+    c.paint(tooth_or_body)
+
+
+def scaled_arrow(c, left, top, pointing_right, body, edge):
+    """The 13-unit arrow of PixelCanvas.arrow: a shaft 3 units high and a head 4 units deep."""
+    points = [(0, 2), (9, 2), (9, 0), (13, 3.5), (9, 7), (9, 5), (0, 5)]
+    if not pointing_right:
+        points = [(13 - x, y) for x, y in points]
+    c.polygon([(left + x, top + y) for x, y in points], body, edge)
+
+
+# Glyphs as polylines through pixel centres of the 16 x 15 images, placed at (0, 0).
+SCALED_A = [[(0.5, 6.5), (0.5, 2.5), (2.5, 0.5), (4.5, 2.5), (4.5, 6.5)], [(0.5, 4.5), (4.5, 4.5)]]
+SCALED_B_SMALL = [[(0.5, 0.5), (0.5, 6.5), (2.5, 6.5), (3.5, 5.5), (3.5, 3.5), (2.5, 2.5), (0.5, 2.5)]]
+SCALED_0 = [[(1.5, 0.5), (2.5, 0.5), (3.5, 1.5), (3.5, 5.5), (2.5, 6.5), (1.5, 6.5), (0.5, 5.5), (0.5, 1.5),
+             (1.5, 0.5)], [(1.5, 4.5), (2.5, 2.5)]]
+SCALED_X_SMALL = [[(0.5, 0.5), (4.5, 4.5)], [(4.5, 0.5), (0.5, 4.5)]]
+
+
+def placed(lines, left, top):
+    return [[(left + x, top + y) for x, y in line] for line in lines]
+
+
+def scaled_images(width, height, scale):
+    def canvas():
+        return ScaledCanvas(width, height, scale)
+
+    def port(badge):
+        c = canvas()
+        scaled_connector(c)
+        badge(c)
+        return c
+
+    def check(c):
+        line = [(9.5, 2.5), (11.5, 4.5), (15.5, 0.5)]
+        c.strokes([[(x, y + 1) for x, y in line]], c.stroke, "G")
+        c.strokes([line], c.stroke, "g")
+
+    def cross(c):
+        c.strokes([[(9.5, 0.5), (15.5, 6.5)], [(15.5, 0.5), (9.5, 6.5)]], 2.4 * scale, "R", "r")
+
+    def gear_on_port(c):
+        scaled_gear(c, 6, 0)
+
+    def settings(pointing_right, body, edge, gear_left):
+        c = canvas()
+        scaled_arrow(c, 3 if pointing_right else 0, 0, pointing_right, body, edge)
+        scaled_gear(c, gear_left, 5)
+        return c
+
+    def text_and_arrow(first, second, second_height, pointing_right, body, edge):
+        c = canvas()
+        c.strokes(placed(first, 2, 0), c.stroke, "k")
+        c.strokes(placed(second, 9, 7 - second_height), c.stroke, "k")
+        scaled_arrow(c, 2 if pointing_right else 1, 8, pointing_right, body, edge)
+        return c
+
+    def about():
+        c = canvas()
+        cx, cy = c.snapped(7.5, 7)
+        c.ring(cx, cy, 0, 7, "n")
+        c.ring(cx, cy, 0, 7 - c.line / scale, "b")
+        c.rectangle(7, 3, 9, 4, "w")
+        c.rectangle(7, 5, 9, 9, "w")
+        return c
+
+    return [
+        port(check),
+        port(cross),
+        port(gear_on_port),
+        settings(True, "G", "g", 0),
+        text_and_arrow(SCALED_A, SCALED_B_SMALL, 7, True, "G", "g"),
+        text_and_arrow(SCALED_0, SCALED_X_SMALL, 5, True, "G", "g"),
+        settings(False, "B", "b", 6),
+        text_and_arrow(SCALED_A, SCALED_B_SMALL, 7, False, "B", "b"),
+        text_and_arrow(SCALED_0, SCALED_X_SMALL, 5, False, "B", "b"),
+        about(),
+    ]
+
+
+def make_scaled_toolbar(percent):
+    width, height = SCALED_STRIPS[percent]
+    images = scaled_images(width, height, percent / 100)
+    strip = PixelCanvas(width * len(images), height)
+    for index, image in enumerate(images):
+        strip.blit(image, index * width)
+    return bmp_8bit(strip)
+
+
+# ---------------------------------------------------------------------------------------------
 # Program icon: a blue tile with a 9-pin D connector, drawn with 4 x 4 samples per pixel.
 
 SAMPLES = 4
@@ -467,6 +679,8 @@ def write(name, data):
 
 def main():
     write("toolbar.bmp", make_toolbar())
+    for percent in SCALED_STRIPS:
+        write("toolbar_%d.bmp" % percent, make_scaled_toolbar(percent))
     write("quenlet.ico", make_icon([16, 24, 32, 48]))
 
 

@@ -43,6 +43,17 @@
 #define TOOLBAR_IMAGE_HEIGHT 15
 #define TOOLBAR_ITEM_COUNT 13
 #define TOOLBAR_IMAGE_COUNT 10
+// The same images for screens at 125, 150 and 200 %: strips of TOOLBAR_IMAGE_COUNT images of
+// these sizes (IDR_TOOLBAR's bitmap is the one for 100 %).
+#define IDB_TOOLBAR_125 137
+#define IDB_TOOLBAR_150 138
+#define IDB_TOOLBAR_200 139
+#define TOOLBAR_125_IMAGE_WIDTH 20
+#define TOOLBAR_125_IMAGE_HEIGHT 19
+#define TOOLBAR_150_IMAGE_WIDTH 24
+#define TOOLBAR_150_IMAGE_HEIGHT 23
+#define TOOLBAR_200_IMAGE_WIDTH 32
+#define TOOLBAR_200_IMAGE_HEIGHT 30
 // Control id of the toolbar window inside the main dialog (first id of the control-bar range).
 #define IDW_TOOLBAR 0xE800
 #define IDW_TOOLBAR_LAST 0xE8FF

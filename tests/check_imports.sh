@@ -9,7 +9,7 @@
 # Usage: check_imports.sh OBJDUMP [--reviewed LIST EXE]... [EXE]...
 set -euo pipefail
 objdump=${1:?"usage: check_imports.sh OBJDUMP [--reviewed LIST EXE]... [EXE]..."}; shift
-allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ole32|oleaut32|shlwapi|msvcrt|ntdll|ws2_32|version|uxtheme)\.dll$'
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ole32|oleaut32|oleacc|shlwapi|msvcrt|ntdll|ws2_32|version|uxtheme)\.dll$'
 readonly windows_version=6.1
 status=0
 

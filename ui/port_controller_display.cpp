@@ -6,9 +6,11 @@
 
 #include "framework/application.h"
 #include "framework/dialog.h"
+#include "framework/screen_dpi.h"
 #include "res/resource.h"
 #include "settings/port_settings.h"
 #include "ui/display_texts.h"
+#include "ui/toolbar_strips.h"
 
 namespace quenlet {
 
@@ -156,7 +158,10 @@ bool PortController::isReceiveHexButtonEnabled() const { return toolBar.isButton
 void PortController::createToolBar() {
     const HWND dialog = mainDialog->hwnd();
     const DWORD borders = kBarGripper | kBarBorderBottom;
-    if (!toolBar.create(dialog, IDW_TOOLBAR, borders) || !toolBar.loadToolBar(IDR_TOOLBAR)) return;
+    // The images drawn for the screen's scale, which is fixed from start-up.
+    if (!toolBar.create(dialog, IDW_TOOLBAR, borders) ||
+        !toolBar.loadToolBar(IDR_TOOLBAR, mainToolBarStrip(systemDpi())))
+        return;
 
     // The dialog has no frame to dock a bar in: its controls move down by the bar's height and
     // the window grows by the same amount.

@@ -35,6 +35,11 @@ inline constexpr char kReceiveViewClassName[] = "QuenletReceiveView";
 // above); FALSE: edit-box behaviour (the default). Returns TRUE.
 inline constexpr UINT kReceiveViewKeepNewest = WM_USER + 0x3A0;
 
+// wParam: a number of characters n; lParam: a buffer of n + 1 characters. Copies the newest n
+// characters of the text (all of it when it is shorter) and a terminating NUL; returns how many
+// characters it copied. What WM_GETTEXT would give from the end, without copying the rest.
+inline constexpr UINT kReceiveViewGetNewestText = WM_USER + 0x3A1;
+
 // Registers the window class for instance. Call once before creating dialogs that use it; further
 // calls do nothing and succeed. False only when registration fails.
 bool registerReceiveViewClass(HINSTANCE instance);

@@ -158,7 +158,12 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         if (wParam == kScrollBarTimer) showPendingScrollBar();
         if (wParam == kDragScrollTimer) onDragTimer();
         if (wParam == kRepaintTimer) showPendingRepaint();
+        if (wParam == valueChanges_.timerId()) valueChanges_.onTimer(window_);
         return 0;
+    case WM_GETOBJECT:
+        return answerReceiveViewGetObject(window_, wParam, lParam);
+    case kReceiveViewGetNewestText:
+        return onGetNewestText(wParam, reinterpret_cast<char*>(lParam));
     case WM_CONTEXTMENU:
         // No menu of our own; the dialog shows the receive box's menu on the right button press.
         return 0;
@@ -195,6 +200,14 @@ LRESULT ReceiveViewControl::onGetText(std::size_t bufferSize, char* buffer) cons
     return static_cast<LRESULT>(count);
 }
 
+LRESULT ReceiveViewControl::onGetNewestText(std::size_t count, char* buffer) const {
+    if (buffer == nullptr) return 0;
+    const std::size_t copied = std::min(count, layout_.length());
+    std::memcpy(buffer, layout_.text().data() + layout_.length() - copied, copied);
+    buffer[copied] = '\0';
+    return static_cast<LRESULT>(copied);
+}
+
 void ReceiveViewControl::onSetText(const char* text) {
     // As in an edit box, the limit applies to replacements only, not to WM_SETTEXT.
     layout_.assign(textOrEmpty(text));
@@ -206,6 +219,7 @@ void ReceiveViewControl::onSetText(const char* text) {
     firstLine_ = 0;
     updateScrollBar();
     InvalidateRect(window_, nullptr, FALSE);
+    valueChanges_.textChanged(window_);
 }
 
 void ReceiveViewControl::onReplaceSelection(const char* text) {
@@ -230,6 +244,7 @@ void ReceiveViewControl::onReplaceSelection(const char* text) {
     scrollCaretIntoView(ScrollBarRedraw::soon);
     updateScrollBar(ScrollBarRedraw::soon);
     pacingRepaints_ = false;
+    valueChanges_.textChanged(window_);
     notifyParent(EN_UPDATE);
     notifyParent(EN_CHANGE);
 }

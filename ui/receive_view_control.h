@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/receive_view.h"
+#include "ui/receive_view_accessibility.h"
 #include "ui/receive_view_gdi.h"
 #include "ui/receive_view_layout.h"
 #include "ui/receive_view_metrics.h"
@@ -32,6 +33,7 @@ private:
     // Text messages (receive_view_control.cpp).
     void onCreate(const CREATESTRUCTA& create);
     LRESULT onGetText(std::size_t bufferSize, char* buffer) const;
+    LRESULT onGetNewestText(std::size_t count, char* buffer) const;
     void onSetText(const char* text);
     void onReplaceSelection(const char* text);
     void onSetSelection(WPARAM start, LPARAM end);
@@ -152,6 +154,9 @@ private:
     bool repaintPending_ = false;       // kRepaintTimer will repaint everything
     ULONGLONG lastRepaintRequest_ = 0;  // when an append last asked for a repaint
     bool repaintRequested_ = false;     // the whole view is invalid; WM_PAINT has not come yet
+
+    // Screen readers hear of new text at the pace of the repaints (receive_view_accessibility.h).
+    ValueChangeAnnouncer valueChanges_;
 
     BackBuffer backBuffer_;     // paint buffers, kept to avoid allocating on every paint
     std::string glyphs_;

@@ -1,5 +1,6 @@
 #include "ui/terminal_app.h"
 
+#include "framework/com_apartment.h"
 #include "framework/message_pump.h"
 #include "ui/main_dialog.h"
 #include "ui/receive_view.h"
@@ -9,6 +10,8 @@ namespace quenlet {
 BOOL TerminalApp::InitInstance() {
     // The main template's receive box is a window class of our own.
     if (!registerReceiveViewClass(instance())) return FALSE;
+    // Screen readers get the receive box's accessible object through COM, from this thread.
+    const ComApartment apartment;
     {
         MainDialog mainDialog;
         setMainWindow(&mainDialog);

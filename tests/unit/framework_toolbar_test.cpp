@@ -14,7 +14,9 @@
 #include "framework/text_format.h"
 #include "framework/toolbar.h"
 #include "framework/toolbar_resource.h"
+#include "res/resource.h"
 #include "tests/unit/framework_test_support.h"
+#include "ui/toolbar_strips.h"
 
 namespace quenlet::test {
 namespace {
@@ -351,6 +353,71 @@ TEST(FrameworkToolBar, LoadsTheProgramsToolbarResourceWhenTheModuleHasOne) {
     const UINT ids[] = {1051, 0, 1053};
     ASSERT_TRUE(second.setButtons(UINT(129), SIZE{16, 15}, ids));
     EXPECT_EQ(second.buttonCount(), 3);
+}
+
+TEST(FrameworkToolBarResource, TheStripIsTheOneDrawnForTheLargestDpiNotAboveTheScreens) {
+    constexpr ToolBarStrip strips[] = {{96, 1, {16, 15}}, {144, 2, {24, 23}}, {192, 3, {32, 30}}};
+    EXPECT_EQ(chooseToolBarStrip(strips, 72).bitmapId, 1u);  // below them all: the smallest
+    EXPECT_EQ(chooseToolBarStrip(strips, 96).bitmapId, 1u);
+    EXPECT_EQ(chooseToolBarStrip(strips, 120).bitmapId, 1u);
+    EXPECT_EQ(chooseToolBarStrip(strips, 144).bitmapId, 2u);
+    EXPECT_EQ(chooseToolBarStrip(strips, 191).bitmapId, 2u);
+    EXPECT_EQ(chooseToolBarStrip(strips, 192).bitmapId, 3u);
+    EXPECT_EQ(chooseToolBarStrip(strips, 288).bitmapId, 3u);
+}
+
+// The program's toolbar on screens at 100, 150 and 200 %: the images drawn for that scale, in
+// buttons sized for them, and a bar that holds the buttons.
+TEST(FrameworkToolBar, TheProgramsToolbarShowsTheStripForTheScreensDpiInButtonsToMatch) {
+    const HINSTANCE module = GetModuleHandleA(nullptr);
+    if (FindResourceA(module, MAKEINTRESOURCEA(IDR_TOOLBAR), MAKEINTRESOURCEA(kToolBarResourceType)) == nullptr) {
+        GTEST_SKIP() << "no TOOLBAR resource linked into this executable";
+    }
+    struct Expected {
+        int dpi;
+        UINT bitmapId;
+        SIZE image;
+        SIZE button;
+    };
+    const Expected cases[] = {
+        {96, IDR_TOOLBAR, {16, 15}, {23, 21}},
+        {120, IDB_TOOLBAR_125, {20, 19}, {29, 27}},
+        {144, IDB_TOOLBAR_150, {24, 23}, {35, 32}},
+        {192, IDB_TOOLBAR_200, {32, 30}, {46, 42}},
+    };
+    DialogTemplateBuilder builder = hostTemplate(0);
+    Dialog host(builder.get());
+    ASSERT_TRUE(host.Create(nullptr));
+    UINT controlId = 0xE801;
+    for (const Expected& expected : cases) {
+        SCOPED_TRACE(expected.dpi);
+        const ToolBarStrip& strip = mainToolBarStrip(expected.dpi);
+        EXPECT_EQ(strip.bitmapId, expected.bitmapId);
+        EXPECT_EQ(strip.imageSize.cx, expected.image.cx);
+        EXPECT_EQ(strip.imageSize.cy, expected.image.cy);
+
+        ToolBar toolBar;
+        ASSERT_TRUE(toolBar.create(host.hwnd(), controlId++));
+        ASSERT_TRUE(toolBar.loadToolBar(IDR_TOOLBAR, strip));
+        EXPECT_EQ(toolBar.buttonCount(), TOOLBAR_ITEM_COUNT);
+        const LRESULT buttonSize = SendMessageA(toolBar.hwnd(), TB_GETBUTTONSIZE, 0, 0);
+        EXPECT_EQ(LOWORD(buttonSize), expected.button.cx);
+        EXPECT_EQ(HIWORD(buttonSize), expected.button.cy);
+        // The control cut the strip into images of the strip's size, one per button.
+        const auto images = reinterpret_cast<HIMAGELIST>(SendMessageA(toolBar.hwnd(), TB_GETIMAGELIST, 0, 0));
+        int imageWidth = 0;
+        int imageHeight = 0;
+        ASSERT_TRUE(ImageList_GetIconSize(images, &imageWidth, &imageHeight));
+        EXPECT_EQ(imageWidth, expected.image.cx);
+        EXPECT_EQ(imageHeight, expected.image.cy);
+        EXPECT_EQ(ImageList_GetImageCount(images), TOOLBAR_IMAGE_COUNT);
+        RECT last{};
+        ASSERT_TRUE(SendMessageA(toolBar.hwnd(), TB_GETITEMRECT, TOOLBAR_ITEM_COUNT - 1, reinterpret_cast<LPARAM>(&last)));
+        EXPECT_EQ(last.right - last.left, expected.button.cx);
+        EXPECT_EQ(last.bottom - last.top, expected.button.cy);
+        EXPECT_GE(toolBar.height(), expected.button.cy);
+        EXPECT_LT(toolBar.height(), expected.button.cy + 10);
+    }
 }
 
 TEST(FrameworkToolBar, ButtonsNeedTheWindowAndAStrip) {

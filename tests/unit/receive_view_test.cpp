@@ -1,9 +1,12 @@
 // The receive view: its line breaking on its own, then the window as the program and outside tools
 // use it (the append sequence from a worker thread, text and selection messages, limit, wrapping,
-// scrolling, copying, painting) and the cost of an append at 20 MB measured by work done.
+// scrolling, copying, painting, screen readers) and the cost of an append at 20 MB measured by work
+// done.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// windows.h first: oleacc.h builds on it.
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,9 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "framework/com_apartment.h"
 #include "framework/handles.h"
 #include "framework/ui_handles.h"
 #include "ui/receive_view.h"
+#include "ui/receive_view_accessibility.h"
 #include "ui/receive_view_layout.h"
 
 namespace quenlet {
@@ -1007,6 +1012,148 @@ TEST_F(ReceiveViewTest, KeepingTheNewestLeavesAReaderOnTheTextTheyRead) {
     appendLines(1000);
     EXPECT_EQ(lineCountOf(view_) - firstVisibleOf(view_), page);
     EXPECT_EQ(lineText(lineCountOf(view_) - 2), "line 05349");
+}
+
+// --- screen readers ---
+
+// The view's accessible object as a screen reader gets it, in process. Like any client, and like
+// the program's window thread, this thread is in a COM apartment meanwhile.
+class AccessibleObject {
+public:
+    explicit AccessibleObject(HWND window) {
+        EXPECT_TRUE(apartment_.joined());
+        result_ = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&object_));
+    }
+    ~AccessibleObject() {
+        if (object_ != nullptr) object_->Release();
+    }
+    AccessibleObject(const AccessibleObject&) = delete;
+    AccessibleObject& operator=(const AccessibleObject&) = delete;
+
+    HRESULT result() const { return result_; }
+    IAccessible* get() const { return object_; }
+
+    LONG role() const { return number(&IAccessible::get_accRole); }
+    LONG state() const { return number(&IAccessible::get_accState); }
+    std::wstring name() const { return text(&IAccessible::get_accName); }
+    std::wstring value() const { return text(&IAccessible::get_accValue); }
+
+    static VARIANT self() {
+        VARIANT child;
+        VariantInit(&child);
+        child.vt = VT_I4;
+        child.lVal = CHILDID_SELF;
+        return child;
+    }
+
+private:
+    LONG number(HRESULT (STDMETHODCALLTYPE IAccessible::*query)(VARIANT, VARIANT*)) const {
+        VARIANT answer;
+        VariantInit(&answer);
+        if ((object_->*query)(self(), &answer) != S_OK || answer.vt != VT_I4) return -1;
+        return answer.lVal;
+    }
+    std::wstring text(HRESULT (STDMETHODCALLTYPE IAccessible::*query)(VARIANT, BSTR*)) const {
+        BSTR answer = nullptr;
+        if ((object_->*query)(self(), &answer) != S_OK || answer == nullptr) return L"<none>";
+        std::wstring result(answer, SysStringLen(answer));
+        SysFreeString(answer);
+        return result;
+    }
+
+    const ComApartment apartment_;
+    IAccessible* object_ = nullptr;
+    HRESULT result_ = E_FAIL;
+};
+
+std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Read as an edit box is read: text, read-only, named "Received" (or by the label before it), the
+// text as value, up to its newest kAccessibleValueLimit characters from a line start.
+TEST_F(ReceiveViewTest, ScreenReadersReadItAsReadOnlyTextNamedReceivedWithTheTextAsValue) {
+    appendReceived(view_, "first line\r\nsecond ");
+    appendReceived(view_, "line");
+    const AccessibleObject object(view_);
+    ASSERT_EQ(object.result(), S_OK);
+    ASSERT_NE(object.get(), nullptr);
+    EXPECT_EQ(object.role(), ROLE_SYSTEM_TEXT);
+    EXPECT_NE(object.state() & STATE_SYSTEM_READONLY, 0);
+    EXPECT_EQ(object.name(), L"Received");
+    EXPECT_EQ(object.value(), L"first line\r\nsecond line");
+    HWND window = nullptr;
+    EXPECT_EQ(WindowFromAccessibleObject(object.get(), &window), S_OK);
+    EXPECT_EQ(window, view_);
+    // Where it is, as for any window: its client area.
+    LONG left = 0, top = 0, width = 0, height = 0;
+    EXPECT_EQ(object.get()->accLocation(&left, &top, &width, &height, AccessibleObject::self()), S_OK);
+    EXPECT_EQ(width, clientRect().right);
+    EXPECT_EQ(height, clientRect().bottom);
+
+    // The object reads the window each time: it follows the text.
+    appendReceived(view_, "\r\nthird");
+    EXPECT_EQ(object.value(), L"first line\r\nsecond line\r\nthird");
+
+    // Of more text, the newest part from a line start.
+    send(view_, EM_LIMITTEXT, 0x1400000);
+    std::string text;
+    for (int line = 0; text.size() < 3 * kAccessibleValueLimit; ++line) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof(buffer), "line %05d of the text the device sent\r\n", line);  // 40 characters
+        text += buffer;
+    }
+    send(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    const std::wstring value = object.value();
+    EXPECT_LE(value.size(), kAccessibleValueLimit);
+    EXPECT_GT(value.size(), kAccessibleValueLimit - 40);
+    EXPECT_EQ(value, wide(text.substr(text.size() - value.size())));
+    EXPECT_EQ(value.substr(0, 5), L"line ");
+
+    // A label just before the view names it, as it names an edit box.
+    const OwnedWindow label(CreateWindowExA(0, "Static", "&Incoming", WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 120, 100,
+                                            20, sharedParent(), nullptr, GetModuleHandleA(nullptr), nullptr));
+    const OwnedWindow labelled(createView(kReceiveViewClassName, kViewId + 1));
+    ASSERT_EQ(GetWindow(labelled.get(), GW_HWNDPREV), label.get());
+    EXPECT_EQ(AccessibleObject(labelled.get()).name(), L"Incoming");
+}
+
+std::vector<HWND> g_valueChanges;
+
+void CALLBACK recordValueChange(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
+    if (event == EVENT_OBJECT_VALUECHANGE && object == OBJID_CLIENT && child == CHILDID_SELF)
+        g_valueChanges.push_back(window);
+}
+
+// Pumps this thread's messages until the view has announced count changes or the time is up.
+bool pumpUntilAnnounced(HWND view, std::size_t count, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    const auto heard = [view] { return static_cast<std::size_t>(std::count(g_valueChanges.begin(), g_valueChanges.end(), view)); };
+    while (heard() < count && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    return heard() >= count;
+}
+
+// Screen readers hear of new text as the view repaints it: a burst of chunks is one change at once
+// and one more when the burst is over, not a change per chunk.
+TEST_F(ReceiveViewTest, ArrivingTextIsAnnouncedAtThePaceOfTheRepaints) {
+    g_valueChanges.clear();
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                               recordValueChange, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    for (int i = 0; i < 50; ++i) appendReceived(view_, "chunk of received text\r\n");
+    EXPECT_TRUE(pumpUntilAnnounced(view_, 2, 2000));
+    // The pacing ends with a quiet interval; nothing more comes after it.
+    const ULONGLONG settle = GetTickCount64() + 400;
+    while (GetTickCount64() < settle) pumpUntilAnnounced(view_, 3, 50);
+    EXPECT_EQ(std::count(g_valueChanges.begin(), g_valueChanges.end(), view_), 2);
+
+    // After the quiet spell, the next text is announced at once.
+    appendReceived(view_, "more");
+    EXPECT_TRUE(pumpUntilAnnounced(view_, 3, 2000));
+    UnhookWinEvent(hook);
 }
 
 }  // namespace

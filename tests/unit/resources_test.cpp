@@ -646,41 +646,63 @@ TEST(ResourceToolbar, ButtonTableListsCommandsInOrder) {
     EXPECT_EQ(std::vector<WORD>(table.begin() + 4, table.end()), expectedToolbarItems());
 }
 
-TEST(ResourceToolbar, BitmapHoldsTenDistinctImages) {
-    const UniqueBitmap bitmap(static_cast<HBITMAP>(
-        LoadImageA(thisModule(), MAKEINTRESOURCEA(IDR_TOOLBAR), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    ASSERT_TRUE(bitmap);
-    BITMAP info{};
-    ASSERT_NE(GetObjectA(bitmap.get(), sizeof info, &info), 0);
-    EXPECT_EQ(info.bmWidth, 160);
-    EXPECT_EQ(info.bmHeight, 15);
+// The strips of the toolbar's images, one per screen scale: 100 % (the button table's own bitmap),
+// 125, 150 and 200 %.
+struct ToolbarStrip {
+    int bitmapId;
+    int imageWidth;
+    int imageHeight;
+};
+constexpr ToolbarStrip kToolbarStrips[] = {
+    {IDR_TOOLBAR, TOOLBAR_IMAGE_WIDTH, TOOLBAR_IMAGE_HEIGHT},
+    {IDB_TOOLBAR_125, TOOLBAR_125_IMAGE_WIDTH, TOOLBAR_125_IMAGE_HEIGHT},
+    {IDB_TOOLBAR_150, TOOLBAR_150_IMAGE_WIDTH, TOOLBAR_150_IMAGE_HEIGHT},
+    {IDB_TOOLBAR_200, TOOLBAR_200_IMAGE_WIDTH, TOOLBAR_200_IMAGE_HEIGHT},
+};
 
-    // Read the pixels top-down as 32-bit values and compare the ten 16 x 15 cells.
-    BITMAPINFO request{};
-    request.bmiHeader.biSize = sizeof request.bmiHeader;
-    request.bmiHeader.biWidth = 160;
-    request.bmiHeader.biHeight = -15;
-    request.bmiHeader.biPlanes = 1;
-    request.bmiHeader.biBitCount = 32;
-    request.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> pixels(160 * 15);
-    const ScreenDc screen;
-    ASSERT_EQ(GetDIBits(screen.get(), bitmap.get(), 0, 15, pixels.data(), &request, DIB_RGB_COLORS), 15);
+TEST(ResourceToolbar, EachStripHoldsTenDistinctImagesOfItsSize) {
+    static_assert(TOOLBAR_IMAGE_WIDTH == 16 && TOOLBAR_IMAGE_HEIGHT == 15, "the 100 % images are 16 x 15");
+    for (const ToolbarStrip& strip : kToolbarStrips) {
+        SCOPED_TRACE(strip.bitmapId);
+        const UniqueBitmap bitmap(static_cast<HBITMAP>(LoadImageA(
+            thisModule(), MAKEINTRESOURCEA(strip.bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        ASSERT_TRUE(bitmap);
+        BITMAP info{};
+        ASSERT_NE(GetObjectA(bitmap.get(), sizeof info, &info), 0);
+        const int width = strip.imageWidth * TOOLBAR_IMAGE_COUNT;
+        const int height = strip.imageHeight;
+        EXPECT_EQ(info.bmWidth, width);
+        EXPECT_EQ(info.bmHeight, height);
 
-    const DWORD background = pixels[0] & 0xFFFFFF;
-    EXPECT_EQ(background, 0xC0C0C0u);  // the colour the toolbar maps to the button face
-    const auto cell = [&](int index) {
-        std::vector<DWORD> image;
-        for (int y = 0; y < 15; ++y)
-            for (int x = 0; x < 16; ++x) image.push_back(pixels[y * 160 + index * 16 + x] & 0xFFFFFF);
-        return image;
-    };
-    for (int i = 0; i < TOOLBAR_IMAGE_COUNT; ++i) {
-        const std::vector<DWORD> image = cell(i);
-        int drawn = 0;
-        for (const DWORD pixel : image) drawn += pixel != background;
-        EXPECT_GE(drawn, 30) << "image " << i << " is nearly empty";
-        for (int j = 0; j < i; ++j) EXPECT_NE(image, cell(j)) << "images " << j << " and " << i << " are equal";
+        // Read the pixels top-down as 32-bit values and compare the ten cells.
+        BITMAPINFO request{};
+        request.bmiHeader.biSize = sizeof request.bmiHeader;
+        request.bmiHeader.biWidth = width;
+        request.bmiHeader.biHeight = -height;
+        request.bmiHeader.biPlanes = 1;
+        request.bmiHeader.biBitCount = 32;
+        request.bmiHeader.biCompression = BI_RGB;
+        std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+        const ScreenDc screen;
+        ASSERT_EQ(GetDIBits(screen.get(), bitmap.get(), 0, height, pixels.data(), &request, DIB_RGB_COLORS), height);
+
+        const DWORD background = pixels[0] & 0xFFFFFF;
+        EXPECT_EQ(background, 0xC0C0C0u);  // the colour the toolbar maps to the button face
+        const auto cell = [&](int index) {
+            std::vector<DWORD> image;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < strip.imageWidth; ++x)
+                    image.push_back(pixels[y * width + index * strip.imageWidth + x] & 0xFFFFFF);
+            return image;
+        };
+        for (int i = 0; i < TOOLBAR_IMAGE_COUNT; ++i) {
+            const std::vector<DWORD> image = cell(i);
+            int drawn = 0;
+            for (const DWORD pixel : image) drawn += pixel != background;
+            // As much of each image drawn as of the smallest at 100 %, grown with its area.
+            EXPECT_GE(drawn, 30 * strip.imageWidth * strip.imageHeight / (16 * 15)) << "image " << i << " is nearly empty";
+            for (int j = 0; j < i; ++j) EXPECT_NE(image, cell(j)) << "images " << j << " and " << i << " are equal";
+        }
     }
 }
 
