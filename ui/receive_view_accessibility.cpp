@@ -230,22 +230,9 @@ LRESULT answerReceiveViewGetObject(HWND view, WPARAM flags, LPARAM objectId) {
     return result > 0 ? result : DefWindowProcA(view, WM_GETOBJECT, flags, objectId);
 }
 
-void ValueChangeAnnouncer::textChanged(HWND view) {
-    if (timerRunning_) {
-        pending_ = true;
-        return;
-    }
-    NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, view, OBJID_CLIENT, CHILDID_SELF);
-    if (SetTimer(view, timerId_, intervalMs_, nullptr) != 0) timerRunning_ = true;
-}
-
-void ValueChangeAnnouncer::onTimer(HWND view) {
-    if (!pending_) {
-        KillTimer(view, timerId_);  // a quiet interval ends the pacing
-        timerRunning_ = false;
-        return;
-    }
-    pending_ = false;
+void ValueChangeAnnouncer::painting(HWND view) {
+    if (!changed_) return;
+    changed_ = false;
     NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, view, OBJID_CLIENT, CHILDID_SELF);
 }
 

@@ -23,23 +23,17 @@ inline constexpr std::size_t kAccessibleValueLimit = 32768;
 // The view's answer to WM_GETOBJECT: its object for OBJID_CLIENT, the system's for the rest.
 LRESULT answerReceiveViewGetObject(HWND view, WPARAM flags, LPARAM objectId);
 
-// Tells screen readers that the view's text changed (EVENT_OBJECT_VALUECHANGE), paced as the view
-// paces its repaints: a change after a quiet spell at once, later ones once at the end of each
-// interval in which the text changed, so a stream of chunks costs a few events a second.
+// Tells screen readers that the view's text changed (EVENT_OBJECT_VALUECHANGE), with the repaint
+// that shows the change. The view paces its repaints while text streams in, so a stream of chunks
+// costs one event per repaint, a few a second, and no timer of its own.
 class ValueChangeAnnouncer {
 public:
-    ValueChangeAnnouncer(UINT_PTR timerId, UINT intervalMs) : timerId_(timerId), intervalMs_(intervalMs) {}
-
-    void textChanged(HWND view);
-    // The view's WM_TIMER for timerId().
-    void onTimer(HWND view);
-    UINT_PTR timerId() const { return timerId_; }
+    void textChanged() { changed_ = true; }
+    // The view paints: a change since the last one is told now.
+    void painting(HWND view);
 
 private:
-    const UINT_PTR timerId_;
-    const UINT intervalMs_;
-    bool timerRunning_ = false;  // the text changed in this interval or the last
-    bool pending_ = false;       // the interval's end announces a change
+    bool changed_ = false;
 };
 
 }  // namespace quenlet

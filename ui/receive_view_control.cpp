@@ -158,7 +158,6 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         if (wParam == kScrollBarTimer) showPendingScrollBar();
         if (wParam == kDragScrollTimer) onDragTimer();
         if (wParam == kRepaintTimer) showPendingRepaint();
-        if (wParam == valueChanges_.timerId()) valueChanges_.onTimer(window_);
         return 0;
     case WM_GETOBJECT:
         return answerReceiveViewGetObject(window_, wParam, lParam);
@@ -219,7 +218,7 @@ void ReceiveViewControl::onSetText(const char* text) {
     firstLine_ = 0;
     updateScrollBar();
     InvalidateRect(window_, nullptr, FALSE);
-    valueChanges_.textChanged(window_);
+    valueChanges_.textChanged();
 }
 
 void ReceiveViewControl::onReplaceSelection(const char* text) {
@@ -244,7 +243,7 @@ void ReceiveViewControl::onReplaceSelection(const char* text) {
     scrollCaretIntoView(ScrollBarRedraw::soon);
     updateScrollBar(ScrollBarRedraw::soon);
     pacingRepaints_ = false;
-    valueChanges_.textChanged(window_);
+    valueChanges_.textChanged();
     notifyParent(EN_UPDATE);
     notifyParent(EN_CHANGE);
 }

@@ -82,7 +82,7 @@ void ReceiveViewControl::appendKeepingNewest(std::string_view inserted) {
     if (endWasInView && !dragging_ && anchor_ == caret_) scrollEndIntoView(ScrollBarRedraw::soon);
     updateScrollBar(ScrollBarRedraw::soon);
     pacingRepaints_ = false;
-    valueChanges_.textChanged(window_);
+    valueChanges_.textChanged();
     notifyParent(EN_UPDATE);
     notifyParent(EN_CHANGE);
 }

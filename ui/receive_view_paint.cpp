@@ -10,6 +10,7 @@ namespace quenlet {
 
 void ReceiveViewControl::onPaint() {
     repaintRequested_ = false;
+    valueChanges_.painting(window_);
     const PaintSession session(window_);
     if (session.dc() != nullptr) paint(session.dc(), session.area());
 }

@@ -1136,21 +1136,23 @@ bool pumpUntilAnnounced(HWND view, std::size_t count, DWORD timeoutMs) {
     return heard() >= count;
 }
 
-// Screen readers hear of new text as the view repaints it: a burst of chunks is one change at once
-// and one more when the burst is over, not a change per chunk.
+// Screen readers hear of new text as the view repaints it: a burst of chunks that one repaint shows
+// is one change, text that comes soon after that repaint another with the next, paced one.
 TEST_F(ReceiveViewTest, ArrivingTextIsAnnouncedAtThePaceOfTheRepaints) {
     g_valueChanges.clear();
     const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
                                                recordValueChange, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
     for (int i = 0; i < 50; ++i) appendReceived(view_, "chunk of received text\r\n");
+    EXPECT_TRUE(pumpUntilAnnounced(view_, 1, 2000));
+    for (int i = 0; i < 50; ++i) appendReceived(view_, "chunk of received text\r\n");
     EXPECT_TRUE(pumpUntilAnnounced(view_, 2, 2000));
-    // The pacing ends with a quiet interval; nothing more comes after it.
+    // Nothing more comes once the text stops.
     const ULONGLONG settle = GetTickCount64() + 400;
     while (GetTickCount64() < settle) pumpUntilAnnounced(view_, 3, 50);
     EXPECT_EQ(std::count(g_valueChanges.begin(), g_valueChanges.end(), view_), 2);
 
-    // After the quiet spell, the next text is announced at once.
+    // After the quiet spell, the next text is announced with its repaint.
     appendReceived(view_, "more");
     EXPECT_TRUE(pumpUntilAnnounced(view_, 3, 2000));
     UnhookWinEvent(hook);
