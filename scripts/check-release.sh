@@ -64,7 +64,7 @@ mounted=()       # mount points made by this run, in mounting order
 chroot_processes() {
   local proc
   for proc in /proc/[0-9]*; do
-    [[ $(readlink "$proc/root" 2>/dev/null) == "$dir" ]] && echo "${proc#/proc/}"
+    [[ $proc/root -ef $dir ]] && echo "${proc#/proc/}"
   done
   return 0
 }
@@ -74,7 +74,8 @@ stop_chroot_processes() {
   [[ -n $pids ]] || return 0
   # shellcheck disable=SC2086
   kill -TERM $pids 2>/dev/null || true
-  for _ in $(seq 50); do
+  local -r deadline=$((SECONDS + 5))
+  while ((SECONDS < deadline)); do
     pids=$(chroot_processes)
     [[ -n $pids ]] || return 0
     sleep 0.1
@@ -154,13 +155,21 @@ git clone --quiet "$root" "$dir$tree"
 git -C "$dir$tree" checkout --quiet --detach "$commit"
 
 log="$dir.test.log"
-echo "check-release: $release, commit ${commit:0:12}: bash scripts/test.sh $* (log: $log)"
+echo "check-release: $release, commit ${commit:0:12}: bash scripts/test.sh${*:+ $*} (log: $log)"
 started=$SECONDS
-status=0
-chroot "$dir" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
-  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  bash -c 'cd "$0" && exec bash scripts/test.sh "$@"' "$tree" "$@" 2>&1 | tee "$log" ||
-  status=${PIPESTATUS[0]}
+# In the background and waited for, so that INT and TERM are acted on at once (bash runs a trap
+# only after the foreground command has ended); the trap stops what runs in the chroot.
+status_file="$dir.status"
+rm -f "$status_file"
+(
+  set +e
+  chroot "$dir" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    bash -c 'cd "$0" && exec bash scripts/test.sh "$@"' "$tree" "$@"
+  echo $? >"$status_file"
+) 2>&1 | tee "$log" &
+wait $! || true
+status=$(cat "$status_file" 2>/dev/null || echo 1)
 elapsed=$((SECONDS - started))
 
 echo
