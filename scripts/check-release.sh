@@ -14,12 +14,13 @@
 #   --mirror    the Debian archive (default http://deb.debian.org/debian)
 #   TEST-ARGS   passed to scripts/test.sh, e.g. -R SerialPort or -L x86_64
 #
-# Needs root and about 5 GB of disk; installs debootstrap where it is missing. The full suite
-# takes 20-35 minutes on two cores, plus about 10 for the packages of a fresh chroot.
+# Needs root and about 8 GB of disk per release (the chroot with its packages and both builds);
+# installs debootstrap where it is missing. The full suite takes 20-35 minutes on two cores, plus
+# about 10 for the packages of a fresh chroot.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-usage() { sed -n '8,14s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2; }
+usage() { sed -n '8,15s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2; }
 die() { echo "check-release: $*" >&2; exit 2; }
 
 fresh=no dir= mirror=http://deb.debian.org/debian
