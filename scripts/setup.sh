@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what building and testing Quenlet needs on Debian 12 (run as root). Quiet when
+# Installs what building and testing Quenlet needs on Debian 12 or 13 (run as root). Quiet when
 # everything is there already.
 set -euo pipefail
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The whole test suite from a bare Debian 12: installs what is missing, builds both Windows
+# The whole test suite from a bare Debian 12 or 13: installs what is missing, builds both Windows
 # targets, brings up the serial rig (private Wine prefix, Xvfb display, virtual null-modem) and
 # runs every test of both targets through one ctest (entries x86_64.* and i686.*; -L i686 runs one
 # target alone). Ends with ctest's summary; exits with its status.

@@ -33,6 +33,16 @@ std::string boxText(HWND box) {
     return text;
 }
 
+// The send box's text, read on the window thread whichever thread asks. Wine 10 passes the buffer
+// of a WM_GETTEXT sent from another thread through the window thread's stack, and such a message
+// whose buffer outgrows that stack never returns: a large send box would send nothing.
+std::string sendBoxText(const Dialog& dialog) {
+    std::string text;
+    auto read = [&] { text = boxText(dialog.item(IDC_SEND_BOX)); };
+    dialog.runOnWindowThread(read);
+    return text;
+}
+
 }  // namespace
 
 std::string PortController::removeBlanks(std::string_view text) { return quenlet::removeBlanks(text); }
@@ -49,12 +59,12 @@ void PortController::addSent(DWORD count) {
 }
 
 void PortController::sendText() {
-    const std::string text = boxText(item(IDC_SEND_BOX));
+    const std::string text = sendBoxText(*mainDialog);
     sendBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), SendProgress::Kind::Text);
 }
 
 void PortController::sendHex() {
-    const std::string text = boxText(item(IDC_SEND_BOX));
+    const std::string text = sendBoxText(*mainDialog);
     if (text.empty()) {
         refreshSendButton();
         return;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# A message too large for Wine's server (a 1.5 MB WM_SETTEXT from another process) makes the
-# program's GetMessage fail. The program must go on running and answering, and still end with
-# code 0 when asked; it used to take the failure for the end of its message loop and exit.
+# A 1.5 MB WM_SETTEXT from another process: Wine 8 fails the program's GetMessage on it, 32-bit
+# Wine 10 drops it, and 64-bit Wine 10 delivers it through the window thread's stack (which the
+# program reserves large enough). The program must go on running and answering, and still end with
+# code 0 when asked; it used to take the failed GetMessage for the end of its message loop and exit.
 source "$(dirname "$0")/lib.sh" "$@"
 
 start_quenlet

@@ -8,9 +8,11 @@
  * tests control, and emulates what a real UART driver does that a pty does not: one opener at a
  * time, output lines raised at open and dropped at close, input that arrived while the port was
  * closed is gone, any character size and parity accepted (a pty only carries 8-bit bytes and
- * refuses the rest; the frame asked for is remembered and reported back, the bytes stay 8-bit). It also hides the machine's real serial ports (/dev/ttyS*, ttyUSB*, ttyACM*), so
- * Wine neither maps them as COM ports nor opens them. Every other descriptor, path and request goes straight to the
- * C library.
+ * refuses the rest; the frame asked for is remembered and reported back, the bytes stay 8-bit),
+ * whether it is set through tcsetattr (Wine 8) or the termios2 ioctls (Wine 10, which also sets
+ * the rate as BOTHER with a number: a pty keeps that as it is). It also hides the machine's real
+ * serial ports (/dev/ttyS*, ttyUSB*, ttyACM*), so Wine neither maps them as COM ports nor opens
+ * them. Every other descriptor, path and request goes straight to the C library.
  *
  * Files under $QUENLET_RIG_DIR/lines/ (pts<N> is /dev/pts/<N>):
  *   pts<N>      input lines that are on, e.g. "CTS DSR\n" (CTS DSR RING RLSD; BREAK and FRAME are
@@ -61,6 +63,23 @@ enum { OUTPUT_LINES = TIOCM_DTR | TIOCM_RTS };
 #define CMSPAR 010000000000
 #endif
 enum { FRAME_BITS = CSIZE | PARENB | PARODD | CMSPAR };
+
+/* The kernel's struct termios2 (asm/termbits.h, which cannot be included beside termios.h); the
+ * same layout on x86_64 and i386. */
+struct kernel_termios2 {
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+#define KERNEL_TCGETS2 _IOR('T', 0x2A, struct kernel_termios2)
+#define KERNEL_TCSETS2 _IOW('T', 0x2B, struct kernel_termios2)
+#define KERNEL_TCSETSW2 _IOW('T', 0x2C, struct kernel_termios2)
+#define KERNEL_TCSETSF2 _IOW('T', 0x2D, struct kernel_termios2)
 
 struct line_name {
     const char *name;
@@ -320,9 +339,19 @@ static bool is_emulated_request(unsigned long request)
     }
 }
 
+static bool is_termios2_request(unsigned long request)
+{
+    return request == KERNEL_TCGETS2 || request == KERNEL_TCSETS2 || request == KERNEL_TCSETSW2 ||
+           request == KERNEL_TCSETSF2;
+}
+
 static const char *request_name(unsigned long request)
 {
     switch (request) {
+    case KERNEL_TCGETS2: return "TCGETS2";
+    case KERNEL_TCSETS2: return "TCSETS2";
+    case KERNEL_TCSETSW2: return "TCSETSW2";
+    case KERNEL_TCSETSF2: return "TCSETSF2";
     case TIOCMGET: return "TIOCMGET";
     case TIOCMSET: return "TIOCMSET";
     case TIOCMBIS: return "TIOCMBIS";
@@ -442,6 +471,54 @@ static void trace_emulated(int fd, int pts, unsigned long request, const void *a
     }
 }
 
+/* The frame asked for is kept aside and the pty gets 8 bits without parity, which it holds. */
+static tcflag_t cflag_a_pty_holds(tcflag_t cflag)
+{
+    return (cflag & ~(tcflag_t)FRAME_BITS) | CS8;
+}
+
+static void remember_frame(int pts, tcflag_t cflag)
+{
+    pthread_mutex_lock(&fixture.lock);
+    fixture.ptys[pts].frame = cflag & FRAME_BITS;
+    fixture.ptys[pts].frame_valid = true;
+    pthread_mutex_unlock(&fixture.lock);
+}
+
+/* Puts the frame last asked for back into what the pty reports. */
+static void report_frame(int pts, tcflag_t *cflag)
+{
+    pthread_mutex_lock(&fixture.lock);
+    const struct pty_state *state = &fixture.ptys[pts];
+    if (state->frame_valid) *cflag = (*cflag & ~(tcflag_t)FRAME_BITS) | state->frame;
+    pthread_mutex_unlock(&fixture.lock);
+}
+
+/* TCGETS2 and the TCSETS2 family, as tcgetattr and tcsetattr below. */
+static int termios2_request(int fd, int pts, unsigned long request, struct kernel_termios2 *termios)
+{
+    const char *name = request_name(request);
+    if (!termios) return real_ioctl(fd, request, termios);
+    if (request == KERNEL_TCGETS2) {
+        const int result = real_ioctl(fd, request, termios);
+        const int saved_errno = errno;
+        if (result == 0) report_frame(pts, &termios->c_cflag);
+        trace("ioctl fd=%d pts%d %s -> %d cflag=0%o", fd, pts, name, result, (unsigned)termios->c_cflag);
+        errno = saved_errno;
+        return result;
+    }
+    struct kernel_termios2 carried = *termios;
+    carried.c_cflag = cflag_a_pty_holds(carried.c_cflag);
+    const int result = real_ioctl(fd, request, &carried);
+    const int saved_errno = errno;
+    if (result == 0) remember_frame(pts, termios->c_cflag);
+    trace("ioctl fd=%d pts%d %s cflag=0%o speed=%u/%u (frame 0%o kept aside) -> %d", fd, pts, name,
+          (unsigned)termios->c_cflag, (unsigned)termios->c_ispeed, (unsigned)termios->c_ospeed,
+          (unsigned)(termios->c_cflag & FRAME_BITS), result);
+    errno = saved_errno;
+    return result;
+}
+
 int ioctl(int fd, unsigned long request, ...)
 {
     va_list args;
@@ -450,11 +527,13 @@ int ioctl(int fd, unsigned long request, ...)
     va_end(args);
     resolve_real_functions();
 
-    if (!fixture.enabled || (!is_emulated_request(request) && fixture.trace_fd < 0))
+    if (!fixture.enabled ||
+        (!is_emulated_request(request) && !is_termios2_request(request) && fixture.trace_fd < 0))
         return real_ioctl(fd, request, argument);
     const int pts = pts_index_of_fd(fd);
     if (pts < 0) return real_ioctl(fd, request, argument);
     if (fd >= 0 && fd < MAX_TRACKED_FD) fixture.pty_of_fd[fd] = (unsigned short)(pts + 1);
+    if (is_termios2_request(request)) return termios2_request(fd, pts, request, argument);
 
     if (!is_emulated_request(request)) {
         const char *name = request_name(request);
@@ -502,11 +581,7 @@ int tcgetattr(int fd, struct termios *termios)
     const int result = real_tcgetattr(fd, termios);
     if (result != 0 || !fixture.enabled) return result;
     const int pts = pts_index_of_fd(fd);
-    if (pts < 0) return result;
-    pthread_mutex_lock(&fixture.lock);
-    const struct pty_state *state = &fixture.ptys[pts];
-    if (state->frame_valid) termios->c_cflag = (termios->c_cflag & ~(tcflag_t)FRAME_BITS) | state->frame;
-    pthread_mutex_unlock(&fixture.lock);
+    if (pts >= 0) report_frame(pts, &termios->c_cflag);
     return result;
 }
 
@@ -517,15 +592,10 @@ int tcsetattr(int fd, int action, const struct termios *termios)
     if (pts < 0) return real_tcsetattr(fd, action, termios);
 
     struct termios carried = *termios;
-    carried.c_cflag = (carried.c_cflag & ~(tcflag_t)FRAME_BITS) | CS8;
+    carried.c_cflag = cflag_a_pty_holds(carried.c_cflag);
     const int result = real_tcsetattr(fd, action, &carried);
     const int saved_errno = errno;
-    if (result == 0) {
-        pthread_mutex_lock(&fixture.lock);
-        fixture.ptys[pts].frame = termios->c_cflag & FRAME_BITS;
-        fixture.ptys[pts].frame_valid = true;
-        pthread_mutex_unlock(&fixture.lock);
-    }
+    if (result == 0) remember_frame(pts, termios->c_cflag);
     trace("tcsetattr fd=%d pts%d cflag=0%o (frame 0%o kept aside) -> %d", fd, pts, (unsigned)termios->c_cflag,
           (unsigned)(termios->c_cflag & FRAME_BITS), result);
     errno = saved_errno;
