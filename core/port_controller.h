@@ -138,8 +138,9 @@ private:
     // False when the monitor is to stop watching (the device is gone, or a close is under way).
     bool receiveQueued(char* receiveBuffer, DWORD queued);
     // Quiet: waiting for bytes. Paced: bytes keep coming, handed over every kHandOverIntervalMs.
-    // Flood: the last read was full; the next comes at once.
-    enum class ReceivePace { Quiet, Paced, Flood };
+    // Flood: the last read was full; the next comes at once. Thinning: a flood's read was not
+    // full; the next comes after kGatherMs.
+    enum class ReceivePace { Quiet, Paced, Flood, Thinning };
     // After a failed wait or read with code: true when the device is still there and watching
     // goes on; a lost device is reported.
     bool survivesFailure(DWORD code);

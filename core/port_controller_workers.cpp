@@ -65,6 +65,9 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
             const double wait = Stopwatch::secondsBetween(Stopwatch::now(), due);
             if (wait > 0) Sleep(static_cast<DWORD>(wait * 1000) + 1);
             limit = 0;
+        } else if (receivePace == ReceivePace::Thinning) {
+            Sleep(kGatherMs);
+            limit = 0;
         } else if (receivePace == ReceivePace::Flood) {
             limit = 0;
         }
@@ -105,7 +108,10 @@ bool PortController::survivesFailure(DWORD code) {
 // the ones right behind them (a device's reply shows in one piece); while bytes keep coming they
 // are handed over every kHandOverIntervalMs, as often as the receive box repaints, since handing
 // over more often would show nothing sooner. A flood, which fills a read, is read on at once for
-// up to a pass's worth of time: then the wait loop looks at the line state again. The first read
+// up to a pass's worth of time: then the wait loop looks at the line state again. A read of a
+// flood that comes out short means the window caught up with the device, not that the device
+// slowed down: the next read comes after kGatherMs, and only a second short one paces the line.
+// Pausing a whole interval there would leave a fast device blocked on a full line. The first read
 // happens even when a close is under way: a byte the wait already took is shown, not dropped.
 bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
     if (receivePace == ReceivePace::Quiet && queued < kReadChunk && !monitorStop) Sleep(kGatherMs);
@@ -120,8 +126,13 @@ bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
         receiveBuffer[count] = 0;
         onReceive(receiveBuffer, count);
         lastHandOver = Stopwatch::now();
-        receivePace = count < kReadSize ? ReceivePace::Paced : ReceivePace::Flood;
-        if (receivePace == ReceivePace::Paced || monitorStop) return true;
+        if (count == kReadSize) {
+            receivePace = ReceivePace::Flood;
+        } else {
+            receivePace = receivePace == ReceivePace::Flood ? ReceivePace::Thinning : ReceivePace::Paced;
+            return true;
+        }
+        if (monitorStop) return true;
         if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return true;
     }
 }
