@@ -141,7 +141,7 @@ void PortController::closePort() {
         ShowMessage("Loop sending, stop sending first!");
         return;
     }
-    if (fileSending) {
+    if (fileSending || (isEnding() && fileSendingAtEnd)) {
         // At exit nobody may be there to answer the box (the window is hidden, maybe minimised),
         // and the program must end all the same.
         if (isEnding()) {
@@ -181,6 +181,7 @@ void PortController::closeAcceptedPort() {
 }
 
 void PortController::shutdown() {
+    if (!isEnding()) fileSendingAtEnd = fileSending != 0;
     senderExit = 1;
     monitorExit = 1;
     SetEvent(sendEvent.get());

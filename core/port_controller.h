@@ -251,6 +251,9 @@ private:
     DWORD senderThreadId = 0;
     // Set by the first shutdown: the bound within which the workers must end. Window thread only.
     WaitSchedule endSchedule;
+    // Whether a file send ran when the first shutdown began. The sender stops at the shutdown, so
+    // the close that follows asks this rather than a flag the sender may already have cleared.
+    bool fileSendingAtEnd = false;
 };
 
 }  // namespace quenlet
