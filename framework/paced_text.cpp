@@ -2,6 +2,11 @@
 
 namespace quenlet {
 
+DWORD repaintDelay(ULONGLONG lastRepaint, ULONGLONG now, DWORD intervalMs) {
+    const ULONGLONG since = now - lastRepaint;
+    return since + kRepaintSlackMs >= intervalMs ? 0 : static_cast<DWORD>(intervalMs - since);
+}
+
 PacedText::~PacedText() {
     if (timerControl_ != nullptr) KillTimer(timerControl_, reinterpret_cast<UINT_PTR>(this));
 }
@@ -14,13 +19,11 @@ void PacedText::set(HWND control, const char* text) {
         return;
     }
     if (timerControl_ != nullptr) endInterval();
-    const ULONGLONG now = GetTickCount64();
-    const ULONGLONG since = now - lastRepaint_;
     // A text a whole interval after the last repaint shows at once; one that comes sooner waits
     // for the interval's end. The timer's id is this object, which the callback gets back.
-    if (control != paintedControl_ || since + kSlackMs >= intervalMs_ ||
-        SetTimer(control, reinterpret_cast<UINT_PTR>(this), static_cast<UINT>(intervalMs_ - since),
-                 &PacedText::onTimer) == 0) {
+    const DWORD delay = repaintDelay(lastRepaint_, GetTickCount64(), intervalMs_);
+    if (control != paintedControl_ || delay == 0 ||
+        SetTimer(control, reinterpret_cast<UINT_PTR>(this), delay, &PacedText::onTimer) == 0) {
         repaint(control);
         return;
     }

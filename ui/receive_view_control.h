@@ -124,7 +124,6 @@ private:
     static constexpr UINT kScrollBarDelayMs = 250;
     static constexpr UINT_PTR kRepaintTimer = 3;
     static constexpr DWORD kRepaintIntervalMs = 90;
-    static constexpr DWORD kRepaintSlackMs = 20;
 
     HWND window_;
     TextLayout layout_;

@@ -1,6 +1,7 @@
 // Geometry, font and scrolling of the receive view.
 #include <algorithm>
 
+#include "framework/paced_text.h"
 #include "ui/receive_view_control.h"
 
 namespace quenlet {
@@ -245,9 +246,8 @@ void ReceiveViewControl::invalidate(const RECT* area) {
     // steady stream handed over at the repaint pace thus costs one paint per hand-over, and no
     // timer.
     const ULONGLONG now = GetTickCount64();
-    const ULONGLONG since = now - lastRepaintRequest_;
-    if (since + kRepaintSlackMs >= kRepaintIntervalMs ||
-        SetTimer(window_, kRepaintTimer, static_cast<UINT>(kRepaintIntervalMs - since), nullptr) == 0) {
+    const DWORD delay = repaintDelay(lastRepaintRequest_, now, kRepaintIntervalMs);
+    if (delay == 0 || SetTimer(window_, kRepaintTimer, delay, nullptr) == 0) {
         requestRepaint(now);
         return;
     }
