@@ -381,13 +381,17 @@ static const char *request_name(unsigned long request)
     }
 }
 
-/* A plausible 16550A, so Wine's non-standard baud-rate path divides by a real baud_base. */
+/* A 16550A-like UART, so Wine's non-standard baud-rate path divides by a real baud_base. Its
+ * clock is one a divisor gives 14400, 56000, 128000 and 256000 from exactly (the rates Windows
+ * names that have no B constant); at 115200 the last two would come out as 115200. */
+enum { FIXTURE_BAUD_BASE = 16128000 };
+
 static void default_serial_info(struct serial_struct *serial, int pts)
 {
     memset(serial, 0, sizeof *serial);
     serial->type = PORT_16550A;
     serial->line = pts;
-    serial->baud_base = 115200;
+    serial->baud_base = FIXTURE_BAUD_BASE;
     serial->xmit_fifo_size = 16;
     serial->close_delay = 50;
     serial->closing_wait = 3000;
