@@ -19,6 +19,20 @@
  *               pulses: each off->on change counts one break / one framing error). Written by tests.
  *               Its presence marks pts<N> as a COM end, which makes opens of it exclusive.
  *   pts<N>.out  output lines that are on ("DTR RTS\n"), written here for tests to check.
+ *   pts<N>.mode how the COM end behaves, one word, written by tests (read where the I/O happens,
+ *               at most every 100 ms, so a change shows within that):
+ *                 instant    (also when the file is missing or empty) the pty as it is: a write
+ *                            takes any amount at once;
+ *                 line-rate  a write passes at most 20 ms of line time (always one character at
+ *                            least) and returns once those characters would have left a UART at
+ *                            the rate and frame set; back-to-back writes queue behind each other.
+ *                            The far end is not paced;
+ *                 bare       no modem lines at all, as a pty bridged by socat or a network bridge:
+ *                            TIOCM*, TIOCGICOUNT, TIOCSERGETLSR and TIOC[GS]SERIAL go to the pty,
+ *                            which refuses them. Opens stay exclusive.
+ *   pts<N>.line the line settings last set on the COM end, written here in every process that sets
+ *               them (Wine's, or a native program's): "BAUD DATABITS PARITY STOPBITS FLOW\n", e.g.
+ *               "115200 8 E 1 none" (PARITY N O E M S, FLOW none rtscts xonxoff).
  *
  * QUENLET_FIXTURE_PASS=/dev/ttyUSB0:... names real serial ports that stay visible (the run script
  * maps the user's adapters that way; never the console); "*" keeps all of them visible (the
@@ -34,6 +48,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdbool.h>
@@ -43,6 +58,7 @@
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -53,6 +69,20 @@
 enum { PTY_MAJOR_FIRST = 136, PTY_MAJOR_COUNT = 8, MAX_PTS = PTY_MAJOR_COUNT * 256 };
 /* Descriptors above this are not tracked for counters or open claims; Wine stays far below. */
 enum { MAX_TRACKED_FD = 4096 };
+/* What a tracked descriptor number is known to be: not looked at yet, not a pty, or pts index +
+ * FD_PTS_BASE. A number is forgotten wherever a new descriptor can take it (open, close, dup,
+ * descriptors passed over a socket), so most calls need no fstat. */
+enum { FD_UNKNOWN = 0, FD_OTHER = 1, FD_PTS_BASE = 2 };
+
+/* line-rate mode: the most line time one write passes; a write that comes this soon after the
+ * line went idle continues it without a gap (the time from one write to the next inside Wine, which a
+ * driver's transmit buffer would hide); the mode file is read at most this often. */
+#define PACED_SLICE_NS 20000000LL
+#define LINE_GRACE_NS 2000000LL
+#define MODE_RECHECK_NS 100000000LL
+#define NS_PER_SECOND 1000000000LL
+enum line_mode { MODE_INSTANT, MODE_LINE_RATE, MODE_BARE };
+static const char *const line_mode_names[] = {"instant", "line-rate", "bare"};
 
 /* Pulse lines are not modem bits; they live above the TIOCM_* range. */
 enum { LINE_BREAK = 1 << 24, LINE_FRAME = 1 << 25 };
@@ -63,9 +93,21 @@ enum { OUTPUT_LINES = TIOCM_DTR | TIOCM_RTS };
 #define CMSPAR 010000000000
 #endif
 enum { FRAME_BITS = CSIZE | PARENB | PARODD | CMSPAR };
+#ifndef BOTHER
+#define BOTHER 0010000
+#endif
 
-/* The kernel's struct termios2 (asm/termbits.h, which cannot be included beside termios.h); the
- * same layout on x86_64 and i386. */
+/* The kernel's struct termios and termios2 (asm/termbits.h, which cannot be included beside
+ * termios.h); the same layout on x86_64 and i386. TCGETS and TCSETS* take the first, which is the
+ * second without the speeds. */
+struct kernel_termios {
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+};
 struct kernel_termios2 {
     tcflag_t c_iflag;
     tcflag_t c_oflag;
@@ -104,6 +146,12 @@ struct pty_state {
     struct serial_struct serial;
     bool frame_valid;
     tcflag_t frame;
+    /* The COM end's mode (lines/pts<N>.mode) and when the file was last read (monotonic ns). */
+    bool mode_read;
+    enum line_mode mode;
+    long long mode_read_at;
+    /* line-rate mode: when the characters written so far will have left the line (monotonic ns). */
+    long long line_busy_until;
 };
 
 enum { MAX_PASSED_PORTS = 32 };
@@ -118,8 +166,8 @@ static struct {
     bool all_ports_passed;
     pthread_mutex_t lock;
     struct pty_state ptys[MAX_PTS];
-    /* pts index + 1 of descriptors known to be ptys (a hint, re-checked before use). */
-    unsigned short pty_of_fd[MAX_TRACKED_FD];
+    /* FD_UNKNOWN, FD_OTHER or pts index + FD_PTS_BASE; a pty entry is re-checked before use. */
+    unsigned short fd_class[MAX_TRACKED_FD];
     /* pts index + 1 of COM ends this process opened and holds exclusively. */
     unsigned short claimed_fd[MAX_TRACKED_FD];
 } fixture = {.trace_fd = -1, .lock = PTHREAD_MUTEX_INITIALIZER};
@@ -133,11 +181,16 @@ static int (*real_access)(const char *, int);
 static int (*real_faccessat)(int, const char *, int, int);
 static ssize_t (*real_read)(int, void *, size_t);
 static ssize_t (*real_write)(int, const void *, size_t);
+static ssize_t (*real_recvmsg)(int, struct msghdr *, int);
+static int (*real_dup)(int);
+static int (*real_dup2)(int, int);
+static int (*real_dup3)(int, int, int);
 static int (*real_ioctl)(int, unsigned long, ...);
 static int (*real_tcgetattr)(int, struct termios *);
 static int (*real_tcsetattr)(int, int, const struct termios *);
 #if defined(__i386__)
 static int (*real_ioctl_time64)(int, unsigned long, ...);
+static ssize_t (*real_recvmsg64)(int, struct msghdr *, int);
 #endif
 
 /* Wrappers can run before the constructor (from other libraries' constructors). */
@@ -153,10 +206,15 @@ static void resolve_real_functions(void)
     real_faccessat = (int (*)(int, const char *, int, int))dlsym(RTLD_NEXT, "faccessat");
     real_read = (ssize_t (*)(int, void *, size_t))dlsym(RTLD_NEXT, "read");
     real_write = (ssize_t (*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
+    real_recvmsg = (ssize_t (*)(int, struct msghdr *, int))dlsym(RTLD_NEXT, "recvmsg");
+    real_dup = (int (*)(int))dlsym(RTLD_NEXT, "dup");
+    real_dup2 = (int (*)(int, int))dlsym(RTLD_NEXT, "dup2");
+    real_dup3 = (int (*)(int, int, int))dlsym(RTLD_NEXT, "dup3");
     real_tcgetattr = (int (*)(int, struct termios *))dlsym(RTLD_NEXT, "tcgetattr");
     real_tcsetattr = (int (*)(int, int, const struct termios *))dlsym(RTLD_NEXT, "tcsetattr");
 #if defined(__i386__)
     real_ioctl_time64 = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "__ioctl_time64");
+    real_recvmsg64 = (ssize_t (*)(int, struct msghdr *, int))dlsym(RTLD_NEXT, "__recvmsg64");
 #endif
     real_ioctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
 }
@@ -239,9 +297,68 @@ static int pts_index_of_fd(int fd)
     return pts;
 }
 
+static void note_fd(int fd, int pts)
+{
+    if (fd >= 0 && fd < MAX_TRACKED_FD) fixture.fd_class[fd] = (unsigned short)(pts >= 0 ? pts + FD_PTS_BASE : FD_OTHER);
+}
+
+static void forget_fd(int fd)
+{
+    if (fd >= 0 && fd < MAX_TRACKED_FD) fixture.fd_class[fd] = FD_UNKNOWN;
+}
+
+/* pts index of a descriptor, or -1: a descriptor known not to be a pty costs no system call. */
+static int pts_index_of_known_fd(int fd)
+{
+    if (fd >= 0 && fd < MAX_TRACKED_FD && fixture.fd_class[fd] == FD_OTHER) return -1;
+    const int pts = pts_index_of_fd(fd);
+    note_fd(fd, pts);
+    return pts;
+}
+
+static long long monotonic_ns(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * NS_PER_SECOND + now.tv_nsec;
+}
+
 static void line_file_path(char *path, size_t size, int pts, const char *suffix)
 {
     snprintf(path, size, "%s/lines/pts%d%s", fixture.rig_dir, pts, suffix);
+}
+
+/* The state file marks a COM end. */
+static bool is_com_end(int pts)
+{
+    char path[1200];
+    line_file_path(path, sizeof path, pts, "");
+    const int saved_errno = errno;
+    const bool found = real_access(path, F_OK) == 0;
+    errno = saved_errno;
+    return found;
+}
+
+/* Written to a temporary name and renamed, so a test never reads half a line. */
+static void write_line_file(int pts, const char *suffix, const char *text)
+{
+    char path[1200], temporary[1300];
+    line_file_path(path, sizeof path, pts, suffix);
+    snprintf(temporary, sizeof temporary, "%s.%d.%lu", path, (int)getpid(), (unsigned long)pthread_self());
+    const int saved_errno = errno;
+    const int fd = real_open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        trace("pts%d: cannot write %s: error %d", pts, temporary, errno);
+        errno = saved_errno;
+        return;
+    }
+    const bool written = real_write(fd, text, strlen(text)) == (ssize_t)strlen(text);
+    real_close(fd);
+    if (!written || rename(temporary, path) != 0) {
+        trace("pts%d: cannot write %s: error %d", pts, path, errno);
+        unlink(temporary);
+    }
+    errno = saved_errno;
 }
 
 static int parse_lines(const char *path, const struct line_name *names, size_t name_count)
@@ -276,24 +393,56 @@ static int read_output_lines(int pts)
     return parse_lines(path, output_line_names, sizeof output_line_names / sizeof *output_line_names);
 }
 
-/* Written to a temporary name and renamed, so a test never reads half a line. */
 static void write_output_lines(int pts, int lines)
 {
-    char path[1200], temporary[1300], text[32] = "";
-    line_file_path(path, sizeof path, pts, ".out");
-    snprintf(temporary, sizeof temporary, "%s.%d.%lu", path, (int)getpid(), (unsigned long)pthread_self());
+    char text[32] = "";
     for (size_t i = 0; i < sizeof output_line_names / sizeof *output_line_names; ++i) {
         if (!(lines & output_line_names[i].bit)) continue;
         if (text[0]) strcat(text, " ");
         strcat(text, output_line_names[i].name);
     }
     strcat(text, "\n");
+    write_line_file(pts, ".out", text);
+}
 
-    const int fd = real_open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    const bool written = real_write(fd, text, strlen(text)) == (ssize_t)strlen(text);
-    real_close(fd);
-    if (!written || rename(temporary, path) != 0) unlink(temporary);
+/* The COM end's mode, from its mode file read at most every MODE_RECHECK_NS: a test that changes
+ * it sees the change promptly, and a write costs no file read most of the time. Lock held. */
+static enum line_mode line_mode_of(int pts)
+{
+    struct pty_state *state = &fixture.ptys[pts];
+    const long long now = monotonic_ns();
+    if (state->mode_read && now - state->mode_read_at < MODE_RECHECK_NS) return state->mode;
+
+    const int saved_errno = errno;
+    char path[1200], text[64] = "";
+    line_file_path(path, sizeof path, pts, ".mode");
+    const int fd = real_open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        const ssize_t n = real_read(fd, text, sizeof text - 1);
+        real_close(fd);
+        text[n > 0 ? n : 0] = '\0';
+    }
+    char *save = NULL;
+    const char *word = strtok_r(text, " \t\r\n", &save);
+    enum line_mode mode = MODE_INSTANT;
+    if (word) {
+        bool known = false;
+        for (size_t i = 0; i < sizeof line_mode_names / sizeof *line_mode_names; ++i) {
+            if (strcmp(word, line_mode_names[i]) == 0) {
+                mode = (enum line_mode)i;
+                known = true;
+            }
+        }
+        if (!known) trace("pts%d: unknown mode '%s' in %s, taken as instant", pts, word, path);
+    }
+    /* Only a COM end has a mode: a file left behind must not change some other pty. */
+    if (mode != MODE_INSTANT && !is_com_end(pts)) mode = MODE_INSTANT;
+    if (!state->mode_read || mode != state->mode) trace("pts%d: mode %s", pts, line_mode_names[mode]);
+    state->mode = mode;
+    state->mode_read = true;
+    state->mode_read_at = now;
+    errno = saved_errno;
+    return mode;
 }
 
 /* Reads the state file and counts the changes since this process last looked; *changed_now (if
@@ -343,6 +492,12 @@ static bool is_termios2_request(unsigned long request)
 {
     return request == KERNEL_TCGETS2 || request == KERNEL_TCSETS2 || request == KERNEL_TCSETSW2 ||
            request == KERNEL_TCSETSF2;
+}
+
+/* TCGETS and the TCSETS family as ioctls: what tcgetattr and tcsetattr issue, done directly. */
+static bool is_termios_request(unsigned long request)
+{
+    return request == TCGETS || request == TCSETS || request == TCSETSW || request == TCSETSF;
 }
 
 static const char *request_name(unsigned long request)
@@ -498,6 +653,125 @@ static void report_frame(int pts, tcflag_t *cflag)
     pthread_mutex_unlock(&fixture.lock);
 }
 
+/* The frame a pty holds with the one kept aside put back. Lock held. */
+static tcflag_t cflag_with_frame(int pts, tcflag_t pty_cflag)
+{
+    const struct pty_state *state = &fixture.ptys[pts];
+    return state->frame_valid ? (pty_cflag & ~(tcflag_t)FRAME_BITS) | state->frame : pty_cflag;
+}
+
+/* Bits per second of a B constant; 0 for B0 and BOTHER. */
+static unsigned speed_of_constant(tcflag_t cflag)
+{
+    static const struct {
+        tcflag_t constant;
+        unsigned speed;
+    } speeds[] = {
+        {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
+        {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
+        {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
+        {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+        {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
+        {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
+        {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
+        {B3500000, 3500000}, {B4000000, 4000000},
+    };
+    for (size_t i = 0; i < sizeof speeds / sizeof *speeds; ++i)
+        if ((cflag & CBAUD) == speeds[i].constant) return speeds[i].speed;
+    return 0;
+}
+
+/* The rate B38400 stands for on a UART set up with TIOCSSERIAL (Wine 8 sets rates without a
+ * constant as ASYNC_SPD_CUST with a divisor of baud_base); 0 when it means 38400. A bare port
+ * has no serial_struct: TIOCSSERIAL never reached this one. Lock held. */
+static unsigned custom_speed(int pts, const struct serial_struct *serial)
+{
+    if (!serial || line_mode_of(pts) == MODE_BARE) return 0;
+    switch (serial->flags & ASYNC_SPD_MASK) {
+    case ASYNC_SPD_HI: return 57600;
+    case ASYNC_SPD_VHI: return 115200;
+    case ASYNC_SPD_SHI: return 230400;
+    case ASYNC_SPD_WARP: return 460800;
+    case ASYNC_SPD_CUST:
+        return serial->custom_divisor > 0 && serial->baud_base > 0
+                   ? (unsigned)(serial->baud_base / serial->custom_divisor)
+                   : 0;
+    default: return 0;
+    }
+}
+
+/* The output rate of settings: the number with BOTHER (termios2 only), else the B constant,
+ * where B38400 may stand for a custom rate. Lock held. */
+static unsigned speed_of_settings(int pts, tcflag_t cflag, speed_t ospeed, bool has_ospeed,
+                                  const struct serial_struct *serial)
+{
+    if ((cflag & CBAUD) == BOTHER) return has_ospeed ? ospeed : 0;
+    if ((cflag & CBAUD) == B38400) {
+        const unsigned custom = custom_speed(pts, serial);
+        if (custom) return custom;
+    }
+    return speed_of_constant(cflag);
+}
+
+static const struct serial_struct *serial_of(int pts)
+{
+    const struct pty_state *state = &fixture.ptys[pts];
+    return state->serial_valid ? &state->serial : NULL;
+}
+
+static unsigned data_bits_of(tcflag_t cflag)
+{
+    switch (cflag & CSIZE) {
+    case CS5: return 5;
+    case CS6: return 6;
+    case CS7: return 7;
+    default: return 8;
+    }
+}
+
+static char parity_of(tcflag_t cflag)
+{
+    if (!(cflag & PARENB)) return 'N';
+    if (cflag & CMSPAR) return (cflag & PARODD) ? 'M' : 'S';
+    return (cflag & PARODD) ? 'O' : 'E';
+}
+
+/* Writes lines/pts<N>.line from the settings just set on a COM end, whatever process set them. */
+static void publish_line_settings(int pts, unsigned speed, tcflag_t cflag, tcflag_t iflag)
+{
+    if (!is_com_end(pts)) return;
+    const char *flow = (cflag & CRTSCTS) ? "rtscts" : (iflag & (IXON | IXOFF)) ? "xonxoff" : "none";
+    char text[64];
+    snprintf(text, sizeof text, "%u %u %c %u %s\n", speed, data_bits_of(cflag), parity_of(cflag),
+             (cflag & CSTOPB) ? 2u : 1u, flow);
+    write_line_file(pts, ".line", text);
+    trace("pts%d: line %.*s", pts, (int)strlen(text) - 1, text);
+}
+
+/* After a TIOCSSERIAL: the rate may have changed under B38400; the rest is the pty's. */
+static void publish_line_settings_of_fd(int fd, int pts)
+{
+    struct kernel_termios2 current;
+    if (real_ioctl(fd, KERNEL_TCGETS2, &current) != 0) {
+        trace("pts%d: line settings not published: TCGETS2 error %d", pts, errno);
+        return;
+    }
+    pthread_mutex_lock(&fixture.lock);
+    const tcflag_t cflag = cflag_with_frame(pts, current.c_cflag);
+    const unsigned speed = speed_of_settings(pts, current.c_cflag, current.c_ospeed, true, serial_of(pts));
+    pthread_mutex_unlock(&fixture.lock);
+    publish_line_settings(pts, speed, cflag, current.c_iflag);
+}
+
+/* After settings were set through termios (tcsetattr, TCSETS*, TCSETS2*): from what was passed. */
+static void publish_settings_passed(int pts, tcflag_t cflag, tcflag_t iflag, speed_t ospeed, bool has_ospeed)
+{
+    pthread_mutex_lock(&fixture.lock);
+    const unsigned speed = speed_of_settings(pts, cflag, ospeed, has_ospeed, serial_of(pts));
+    pthread_mutex_unlock(&fixture.lock);
+    publish_line_settings(pts, speed, cflag, iflag);
+}
+
 /* TCGETS2 and the TCSETS2 family, as tcgetattr and tcsetattr below. */
 static int termios2_request(int fd, int pts, unsigned long request, struct kernel_termios2 *termios)
 {
@@ -515,10 +789,51 @@ static int termios2_request(int fd, int pts, unsigned long request, struct kerne
     carried.c_cflag = cflag_a_pty_holds(carried.c_cflag);
     const int result = real_ioctl(fd, request, &carried);
     const int saved_errno = errno;
-    if (result == 0) remember_frame(pts, termios->c_cflag);
+    if (result == 0) {
+        remember_frame(pts, termios->c_cflag);
+        publish_settings_passed(pts, termios->c_cflag, termios->c_iflag, termios->c_ospeed, true);
+    }
     trace("ioctl fd=%d pts%d %s cflag=0%o speed=%u/%u (frame 0%o kept aside) -> %d", fd, pts, name,
           (unsigned)termios->c_cflag, (unsigned)termios->c_ispeed, (unsigned)termios->c_ospeed,
           (unsigned)(termios->c_cflag & FRAME_BITS), result);
+    errno = saved_errno;
+    return result;
+}
+
+/* TCGETS and the TCSETS family issued as ioctls, the same way. */
+static int termios_request(int fd, int pts, unsigned long request, struct kernel_termios *termios)
+{
+    const char *name = request_name(request);
+    if (!termios) return real_ioctl(fd, request, termios);
+    if (request == TCGETS) {
+        const int result = real_ioctl(fd, request, termios);
+        const int saved_errno = errno;
+        if (result == 0) report_frame(pts, &termios->c_cflag);
+        trace("ioctl fd=%d pts%d %s -> %d cflag=0%o", fd, pts, name, result, (unsigned)termios->c_cflag);
+        errno = saved_errno;
+        return result;
+    }
+    struct kernel_termios carried = *termios;
+    carried.c_cflag = cflag_a_pty_holds(carried.c_cflag);
+    const int result = real_ioctl(fd, request, &carried);
+    const int saved_errno = errno;
+    if (result == 0) {
+        remember_frame(pts, termios->c_cflag);
+        publish_settings_passed(pts, termios->c_cflag, termios->c_iflag, 0, false);
+    }
+    trace("ioctl fd=%d pts%d %s cflag=0%o (frame 0%o kept aside) -> %d", fd, pts, name,
+          (unsigned)termios->c_cflag, (unsigned)(termios->c_cflag & FRAME_BITS), result);
+    errno = saved_errno;
+    return result;
+}
+
+/* A modem-line request on a bare port goes to the pty, which refuses it. */
+static int bare_request(int fd, int pts, unsigned long request, void *argument)
+{
+    const int result = real_ioctl(fd, request, argument);
+    const int saved_errno = errno;
+    trace("ioctl fd=%d pts%d %s -> %d error %d (bare: passed to the pty)", fd, pts, request_name(request), result,
+          result == 0 ? 0 : errno);
     errno = saved_errno;
     return result;
 }
@@ -531,13 +846,14 @@ int ioctl(int fd, unsigned long request, ...)
     va_end(args);
     resolve_real_functions();
 
-    if (!fixture.enabled ||
-        (!is_emulated_request(request) && !is_termios2_request(request) && fixture.trace_fd < 0))
+    if (!fixture.enabled || (!is_emulated_request(request) && !is_termios2_request(request) &&
+                             !is_termios_request(request) && fixture.trace_fd < 0))
         return real_ioctl(fd, request, argument);
     const int pts = pts_index_of_fd(fd);
+    note_fd(fd, pts);
     if (pts < 0) return real_ioctl(fd, request, argument);
-    if (fd >= 0 && fd < MAX_TRACKED_FD) fixture.pty_of_fd[fd] = (unsigned short)(pts + 1);
     if (is_termios2_request(request)) return termios2_request(fd, pts, request, argument);
+    if (is_termios_request(request)) return termios_request(fd, pts, request, argument);
 
     if (!is_emulated_request(request)) {
         const char *name = request_name(request);
@@ -552,11 +868,14 @@ int ioctl(int fd, unsigned long request, ...)
     }
 
     pthread_mutex_lock(&fixture.lock);
-    const int result = emulate_request(fd, pts, request, argument);
+    const bool bare = line_mode_of(pts) == MODE_BARE;
+    const int result = bare ? 0 : emulate_request(fd, pts, request, argument);
     const int saved_errno = errno;
     pthread_mutex_unlock(&fixture.lock);
-    errno = saved_errno;
+    if (bare) return bare_request(fd, pts, request, argument);
     if (fixture.trace_fd >= 0) trace_emulated(fd, pts, request, argument, result);
+    if (result == 0 && request == TIOCSSERIAL) publish_line_settings_of_fd(fd, pts);
+    errno = saved_errno;
     return result;
 }
 
@@ -585,6 +904,7 @@ int tcgetattr(int fd, struct termios *termios)
     const int result = real_tcgetattr(fd, termios);
     if (result != 0 || !fixture.enabled) return result;
     const int pts = pts_index_of_fd(fd);
+    note_fd(fd, pts);
     if (pts >= 0) report_frame(pts, &termios->c_cflag);
     return result;
 }
@@ -593,13 +913,17 @@ int tcsetattr(int fd, int action, const struct termios *termios)
 {
     resolve_real_functions();
     const int pts = fixture.enabled && termios ? pts_index_of_fd(fd) : -1;
+    if (fixture.enabled && termios) note_fd(fd, pts);
     if (pts < 0) return real_tcsetattr(fd, action, termios);
 
     struct termios carried = *termios;
     carried.c_cflag = cflag_a_pty_holds(carried.c_cflag);
     const int result = real_tcsetattr(fd, action, &carried);
     const int saved_errno = errno;
-    if (result == 0) remember_frame(pts, termios->c_cflag);
+    if (result == 0) {
+        remember_frame(pts, termios->c_cflag);
+        publish_settings_passed(pts, termios->c_cflag, termios->c_iflag, 0, false);
+    }
     trace("tcsetattr fd=%d pts%d cflag=0%o (frame 0%o kept aside) -> %d", fd, pts, (unsigned)termios->c_cflag,
           (unsigned)(termios->c_cflag & FRAME_BITS), result);
     errno = saved_errno;
@@ -652,11 +976,8 @@ static int claim_com_end(int fd)
 {
     if (fd < 0 || !fixture.enabled) return fd;
     const int pts = pts_index_of_fd(fd);
-    if (pts < 0) return fd;
-
-    char path[1200];
-    line_file_path(path, sizeof path, pts, "");
-    if (real_access(path, F_OK) != 0) return fd;
+    note_fd(fd, pts);
+    if (pts < 0 || !is_com_end(pts)) return fd;
 
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK) return fd;
@@ -727,7 +1048,7 @@ int close(int fd)
 {
     resolve_real_functions();
     if (fixture.enabled && fd >= 0 && fd < MAX_TRACKED_FD) {
-        fixture.pty_of_fd[fd] = 0;
+        forget_fd(fd);
         const int claimed = fixture.claimed_fd[fd];
         if (claimed) {
             fixture.claimed_fd[fd] = 0;
@@ -741,15 +1062,75 @@ int close(int fd)
     return real_close(fd);
 }
 
-/* Byte counters for TIOCGICOUNT; only descriptors already seen as ptys are checked. */
-static void count_transfer(int fd, ssize_t bytes, bool is_read)
+/* A new descriptor may take a number this process knew as something else. */
+int dup(int fd)
 {
-    if (bytes <= 0 || !fixture.enabled || fd < 0 || fd >= MAX_TRACKED_FD || !fixture.pty_of_fd[fd]) return;
-    const int pts = pts_index_of_fd(fd);
-    if (pts < 0) {
-        fixture.pty_of_fd[fd] = 0;
-        return;
+    resolve_real_functions();
+    const int result = real_dup(fd);
+    if (fixture.enabled) forget_fd(result);
+    return result;
+}
+
+int dup2(int fd, int target)
+{
+    resolve_real_functions();
+    const int result = real_dup2(fd, target);
+    if (fixture.enabled) forget_fd(result);
+    return result;
+}
+
+int dup3(int fd, int target, int flags)
+{
+    resolve_real_functions();
+    const int result = real_dup3(fd, target, flags);
+    if (fixture.enabled) forget_fd(result);
+    return result;
+}
+
+/* Wine's processes get their devices from wineserver as descriptors passed over a socket, never
+ * from an open of their own. */
+static void forget_passed_fds(const struct msghdr *message, ssize_t result)
+{
+    if (result < 0 || !message || !fixture.enabled) return;
+    for (struct cmsghdr *header = CMSG_FIRSTHDR(message); header;
+         header = CMSG_NXTHDR((struct msghdr *)message, header)) {
+        if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) continue;
+        const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int fd;
+            memcpy(&fd, CMSG_DATA(header) + i * sizeof fd, sizeof fd);
+            forget_fd(fd);
+        }
     }
+}
+
+ssize_t recvmsg(int fd, struct msghdr *message, int flags)
+{
+    resolve_real_functions();
+    const ssize_t result = real_recvmsg(fd, message, flags);
+    const int saved_errno = errno;
+    forget_passed_fds(message, result);
+    errno = saved_errno;
+    return result;
+}
+
+#if defined(__i386__)
+/* What recvmsg is called as with a 64-bit time_t (32-bit Wine). */
+ssize_t __recvmsg64(int fd, struct msghdr *message, int flags)
+{
+    resolve_real_functions();
+    const ssize_t result = real_recvmsg64(fd, message, flags);
+    const int saved_errno = errno;
+    forget_passed_fds(message, result);
+    errno = saved_errno;
+    return result;
+}
+#endif
+
+/* Byte counters for TIOCGICOUNT. */
+static void count_transfer(int pts, ssize_t bytes, bool is_read)
+{
+    if (bytes <= 0 || pts < 0) return;
     pthread_mutex_lock(&fixture.lock);
     if (is_read)
         fixture.ptys[pts].bytes_read += (unsigned long long)bytes;
@@ -763,7 +1144,73 @@ ssize_t read(int fd, void *buffer, size_t size)
     resolve_real_functions();
     const ssize_t result = real_read(fd, buffer, size);
     const int saved_errno = errno;
-    count_transfer(fd, result, true);
+    if (result > 0 && fixture.enabled) count_transfer(pts_index_of_known_fd(fd), result, true);
+    errno = saved_errno;
+    return result;
+}
+
+/* Half bits per character on the line: start bit, data bits, parity bit and stop bits (1.5 of
+ * them for five data bits and CSTOPB, as a UART sends). Lock held. */
+static unsigned half_bits_per_character(int pts, tcflag_t pty_cflag)
+{
+    const tcflag_t cflag = cflag_with_frame(pts, pty_cflag);
+    const unsigned data_bits = data_bits_of(cflag);
+    const unsigned stop_half_bits = !(cflag & CSTOPB) ? 2 : data_bits == 5 ? 3 : 4;
+    return 2 * (1 + data_bits + ((cflag & PARENB) ? 1 : 0)) + stop_half_bits;
+}
+
+static void sleep_until(long long deadline)
+{
+    const struct timespec until = {.tv_sec = (time_t)(deadline / NS_PER_SECOND),
+                                   .tv_nsec = (long)(deadline % NS_PER_SECOND)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) {
+    }
+}
+
+/* line-rate mode: at most PACED_SLICE_NS of line time per call, at least one character. The
+ * characters reach the pty once their time on the line is over, so the far end does not get them
+ * sooner than from a UART; a write queues behind the ones before it (this process's, per pty). */
+static ssize_t paced_write(int fd, int pts, const void *buffer, size_t size)
+{
+    struct kernel_termios2 current;
+    if (real_ioctl(fd, KERNEL_TCGETS2, &current) != 0) {
+        trace("write fd=%d pts%d not paced: TCGETS2 error %d", fd, pts, errno);
+        return real_write(fd, buffer, size);
+    }
+    pthread_mutex_lock(&fixture.lock);
+    const unsigned speed = speed_of_settings(pts, current.c_cflag, current.c_ospeed, true, serial_of(pts));
+    const unsigned half_bits = half_bits_per_character(pts, current.c_cflag);
+    pthread_mutex_unlock(&fixture.lock);
+    if (speed == 0) {
+        trace("write fd=%d pts%d not paced: no line speed (cflag 0%o)", fd, pts, (unsigned)current.c_cflag);
+        return real_write(fd, buffer, size);
+    }
+    /* Time of n characters, in ns: n * half_bits / 2 / speed seconds. */
+    const long long per_character = (long long)half_bits * (NS_PER_SECOND / 2);
+    size_t count = (size_t)(PACED_SLICE_NS * speed / per_character);
+    if (count < 1) count = 1;
+    if (count > size) count = size;
+
+    /* A full pty takes nothing: a non-blocking writer hears so at once, as from the pty itself. */
+    struct pollfd writable = {.fd = fd, .events = POLLOUT};
+    if (poll(&writable, 1, 0) == 0 && (fcntl(fd, F_GETFL) & O_NONBLOCK)) {
+        errno = EAGAIN;
+        return -1;
+    }
+
+    pthread_mutex_lock(&fixture.lock);
+    struct pty_state *state = &fixture.ptys[pts];
+    const long long now = monotonic_ns();
+    const long long start = now <= state->line_busy_until + LINE_GRACE_NS ? state->line_busy_until : now;
+    const long long end = start + (long long)count * per_character / speed;
+    state->line_busy_until = end;
+    pthread_mutex_unlock(&fixture.lock);
+
+    sleep_until(end);
+    const ssize_t result = real_write(fd, buffer, count);
+    const int saved_errno = errno;
+    trace("write fd=%d pts%d paced %zu of %zu bytes at %u bit/s, %u.%u bits each, %lld us waited -> %zd", fd, pts,
+          count, size, speed, half_bits / 2, half_bits % 2 ? 5 : 0, end > now ? (end - now) / 1000 : 0, result);
     errno = saved_errno;
     return result;
 }
@@ -771,9 +1218,17 @@ ssize_t read(int fd, void *buffer, size_t size)
 ssize_t write(int fd, const void *buffer, size_t size)
 {
     resolve_real_functions();
-    const ssize_t result = real_write(fd, buffer, size);
+    if (!fixture.enabled) return real_write(fd, buffer, size);
+    const int pts = pts_index_of_known_fd(fd);
+    bool paced = false;
+    if (pts >= 0 && size > 0) {
+        pthread_mutex_lock(&fixture.lock);
+        paced = line_mode_of(pts) == MODE_LINE_RATE;
+        pthread_mutex_unlock(&fixture.lock);
+    }
+    const ssize_t result = paced ? paced_write(fd, pts, buffer, size) : real_write(fd, buffer, size);
     const int saved_errno = errno;
-    count_transfer(fd, result, false);
+    count_transfer(pts, result, false);
     errno = saved_errno;
     return result;
 }
