@@ -13,10 +13,16 @@
 #                                        RIGDIR defaults to $QUENLET_RIG_DIR; exits with CMD's code
 #   rig.sh lines RIGDIR N [CTS] [DSR] [RING] [RLSD] [BREAK] [FRAME]
 #                                        set COMN's input lines (BREAK/FRAME: on-edges count events)
+#   rig.sh mode RIGDIR N instant|line-rate|bare
+#                                        how COMN behaves: instant (a pty, the default), line-rate
+#                                        (writes take the time a UART needs at the rate set), bare
+#                                        (no modem lines, as a bridged pty); seen within 100 ms
 #   rig.sh demo RIGDIR N ARGS...         run demo_device.py ARGS on COMN's far end (one per port)
 #   rig.sh demo-stop RIGDIR N            stop it
 #   rig.sh status RIGDIR                 show what runs and which ports are mapped
 #
+# The fixture writes the line settings last set on COMN to RIGDIR/lines/pts<P>.line (P: its pty),
+# e.g. "9600 8 N 1 none"; ports.ini names it for Windows programs.
 # Every process is started here, recorded in RIGDIR/run/*.pid and stopped by that pid.
 set -uo pipefail
 
@@ -28,6 +34,7 @@ readonly IA32_CHECK=$RIG_SOURCE_DIR/../../scripts/ia32.sh
 PREFIX_SETTINGS=$(realpath -m "$RIG_SOURCE_DIR/../../linux/prefix.reg")
 readonly PREFIX_SETTINGS
 readonly INPUT_LINE_NAMES="CTS DSR RING RLSD BREAK FRAME"
+readonly LINE_MODES="instant line-rate bare"
 # Debian's interpreter starts faster than a version-manager shim; the demo needs only the stdlib.
 PYTHON=python3
 [[ -x /usr/bin/python3 ]] && PYTHON=/usr/bin/python3
@@ -230,6 +237,8 @@ start_pair() {
     local -r pts_path=$(readlink -f "$RIG/com$port.dev")
     [[ $pts_path =~ ^/dev/pts/([0-9]+)$ ]] || die "COM$port device end is not a pty: $pts_path"
     local -r pts=${BASH_REMATCH[1]}
+    # A mode or line settings left by an earlier pair on this pty do not belong to this one.
+    rm -f "$LINES/pts$pts.mode" "$LINES/pts$pts.line"
     # The state file also marks the pty as a COM end for the fixture; all lines start off.
     : >"$LINES/pts$pts.tmp" && mv -f "$LINES/pts$pts.tmp" "$LINES/pts$pts"
     : >"$LINES/pts$pts.out"
@@ -255,6 +264,8 @@ write_ports_index() {
             echo "peer=$(windows_path "$(readlink -f "$RIG/com$port.peer")")"
             echo "lines=$(windows_path "$LINES/pts$pts")"
             echo "lines_out=$(windows_path "$LINES/pts$pts.out")"
+            echo "mode=$(windows_path "$LINES/pts$pts.mode")"
+            echo "line=$(windows_path "$LINES/pts$pts.line")"
         done
     } >"$RIG/ports.ini.tmp"
     mv -f "$RIG/ports.ini.tmp" "$RIG/ports.ini"
@@ -266,14 +277,14 @@ stop_pair() {
     stop_pid_file "$RUN/socat$port.pid" socat
     local pts
     if pts=$(cat "$RUN/socat$port.pts" 2>/dev/null); then
-        rm -f "$LINES/pts$pts" "$LINES/pts$pts.out"
+        rm -f "$LINES/pts$pts" "$LINES/pts$pts.out" "$LINES/pts$pts.mode" "$LINES/pts$pts.line"
     fi
     rm -f "$RUN/socat$port.pts" "$RUN/socat$port.log" "$RIG/com$port.dev" "$RIG/com$port.peer" \
         "$RIG/com$port.lines" "$RIG/com$port.lines.out"
 }
 
-# Pairs whose socat died (a crashed rig, a reboot) are forgotten, and line files that belong to no
-# running pair are removed: they would mark some other pty as a COM end.
+# Pairs whose socat died (a crashed rig, a reboot) are forgotten, and line files (state, mode,
+# settings) that belong to no running pair are removed: they would mark some other pty as a COM end.
 forget_dead_pairs() {
     local pid_file port file pts live=" "
     for pid_file in "$RUN"/socat*.pid; do
@@ -443,6 +454,18 @@ command_lines() {
     echo "${*^^}" >"$state_file.tmp.$$" && mv -f "$state_file.tmp.$$" "$state_file"
 }
 
+command_mode() {
+    set_rig_paths "${1:-}"
+    check_port_number "${2:-}"
+    local -r port=$2 mode=${3:-}
+    (( $# == 3 )) || die "mode: expected RIGDIR N MODE ($LINE_MODES)"
+    [[ -L $RIG/com$port.lines ]] || die "COM$port is not mapped"
+    [[ " $LINE_MODES " == *" $mode "* && $mode =~ ^[a-z-]+$ ]] || die "unknown mode '$mode' ($LINE_MODES)"
+    local -r mode_file=$(readlink -f "$RIG/com$port.lines").mode
+    # Renamed into place, like the state file.
+    echo "$mode" >"$mode_file.tmp.$$" && mv -f "$mode_file.tmp.$$" "$mode_file"
+}
+
 # Undoes a with-ports change: ports it added are unmapped, ports it hid are linked again.
 restore_map() {
     local -r restore_file=$RUN/with-ports.restore
@@ -544,15 +567,17 @@ command_status() {
         fi
     done
     [[ -s $RUN/xvfb.display ]] && echo "DISPLAY=:$(head -n1 "$RUN/xvfb.display")"
-    local pid_file port
+    local pid_file port pts mode
     for pid_file in "$RUN"/socat*.pid; do
         [[ -e $pid_file ]] || continue
         port=${pid_file##*/socat}; port=${port%.pid}
-        printf 'COM%s: pair %s, %s, pts%s, lines [%s] out [%s]%s\n' "$port" \
+        pts=$(cat "$RUN/socat$port.pts" 2>/dev/null)
+        mode=$(cat "$LINES/pts$pts.mode" 2>/dev/null)
+        printf 'COM%s: pair %s, %s, pts%s, lines [%s] out [%s], mode %s, line [%s]%s\n' "$port" \
             "$(pair_alive "$port" && echo up || echo down)" \
-            "$(port_linked "$port" && echo mapped || echo hidden)" \
-            "$(cat "$RUN/socat$port.pts" 2>/dev/null)" \
+            "$(port_linked "$port" && echo mapped || echo hidden)" "$pts" \
             "$(cat "$RIG/com$port.lines" 2>/dev/null)" "$(cat "$RIG/com$port.lines.out" 2>/dev/null)" \
+            "${mode:-instant}" "$(cat "$LINES/pts$pts.line" 2>/dev/null)" \
             "$(pid_alive "$RUN/demo$port.pid" python3 && echo ", demo device running")"
     done
 }
@@ -567,10 +592,11 @@ main() {
         unmap) command_unmap "$@" ;;
         with-ports) command_with_ports "$@" ;;
         lines) command_lines "$@" ;;
+        mode) command_mode "$@" ;;
         demo) command_demo "$@" ;;
         demo-stop) command_demo_stop "$@" ;;
         status) command_status "$@" ;;
-        *) sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
+        *) sed -n '2,/^set /{/^#/s/^# \{0,1\}//p}' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
     esac
 }
 
