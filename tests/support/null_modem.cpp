@@ -34,17 +34,9 @@ std::string rigPortPath(int port, const char* key) {
     return value;
 }
 
-}  // namespace
-
-bool setModemLines(int port, const ModemLines& lines) {
-    std::string text;
-    if (lines.cts) text += "CTS ";
-    if (lines.dsr) text += "DSR ";
-    if (lines.ring) text += "RING ";
-    if (lines.rlsd) text += "RLSD ";
-    text += "\n";
-    // Written beside the line file and renamed over it, so the fixture never reads half a file.
-    const std::string target = rigPortPath(port, "lines");
+// Written beside the target and renamed over it, so the fixture never reads half a file.
+bool replaceRigFile(int port, const char* key, const std::string& text) {
+    const std::string target = rigPortPath(port, key);
     if (target.empty()) return false;
     const std::string temp = target + ".tmp";
     const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -55,6 +47,46 @@ bool setModemLines(int port, const ModemLines& lines) {
                     written == text.size();
     CloseHandle(file);
     return ok && MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The fixture reads a port's mode file at most this often (serial_fixture.c); a little more is
+// waited for, so that no process still goes by the mode it read before.
+constexpr DWORD kLineModeRecheckMs = 100;
+constexpr DWORD kLineModeSettleMs = kLineModeRecheckMs + 20;
+
+const char* lineModeWord(LineMode mode) {
+    switch (mode) {
+    case LineMode::LineRate: return "line-rate";
+    case LineMode::Bare: return "bare";
+    case LineMode::Instant: break;
+    }
+    return "instant";
+}
+
+}  // namespace
+
+bool setModemLines(int port, const ModemLines& lines) {
+    std::string text;
+    if (lines.cts) text += "CTS ";
+    if (lines.dsr) text += "DSR ";
+    if (lines.ring) text += "RING ";
+    if (lines.rlsd) text += "RLSD ";
+    text += "\n";
+    return replaceRigFile(port, "lines", text);
+}
+
+bool setLineMode(int port, LineMode mode) {
+    if (!replaceRigFile(port, "mode", std::string(lineModeWord(mode)) + "\n")) return false;
+    // No process can be told: each one takes a new mode within its re-check interval.
+    Sleep(kLineModeSettleMs);
+    return true;
+}
+
+ScopedLineMode::ScopedLineMode(LineMode mode, int port) : port_(port), ok_(setLineMode(port, mode)) {}
+
+ScopedLineMode::~ScopedLineMode() {
+    if (ok_ && !setLineMode(port_, LineMode::Instant))
+        std::fprintf(stderr, "null_modem: COM%d could not be put back to instant mode\n", port_);
 }
 
 NullModemPeer::NullModemPeer(int port) {

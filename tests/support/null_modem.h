@@ -37,6 +37,30 @@ struct ModemLines {
 // Replaces the lines the fixture reports for COM<port>.
 bool setModemLines(int port, const ModemLines& lines);
 
+// How the fixture makes a COM port behave: a pty taking any amount at once, a UART sending at the
+// rate and frame set (each write returns once its bytes have left the line), or a port with no
+// modem lines at all (as a bridged pty: modem-line and counter requests fail).
+enum class LineMode { Instant, LineRate, Bare };
+// Sets COM<port>'s mode. The fixture reads it at most every 100 ms, so this returns once every
+// process of the rig sees the new mode.
+bool setLineMode(int port, LineMode mode);
+
+// A mode for one scope: Instant again at its end.
+class ScopedLineMode {
+public:
+    explicit ScopedLineMode(LineMode mode, int port = testPortNumber());
+    ~ScopedLineMode();
+    ScopedLineMode(const ScopedLineMode&) = delete;
+    ScopedLineMode& operator=(const ScopedLineMode&) = delete;
+
+    // Whether the mode was set.
+    bool ok() const { return ok_; }
+
+private:
+    int port_;
+    bool ok_;
+};
+
 class NullModemPeer {
 public:
     explicit NullModemPeer(int port = testPortNumber());
