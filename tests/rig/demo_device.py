@@ -11,6 +11,10 @@
   demo_device.py --record FILE [--expect N] PEER  append everything received to FILE; once N
         bytes are in, print their count, first-to-last-byte time and sha256
   --save-sent FILE keeps a copy of the stream; a finished stream prints its byte count and sha256.
+  --line-baud BAUD [--frame-bits N] (default 10, i.e. 8N1) paces everything it sends (--stream or
+        --echo) to a serial line at BAUD: a byte goes out only once a UART at that rate would have
+        finished sending it, so the port never receives faster than the line (with --rate, the
+        slower of the two wins).
 The modes combine: --echo --toggle-lines ... echoes and toggles. Prints one status line when it
 starts; SIGTERM or SIGINT stops it cleanly (a toggled state file gets its old content back).
 Only the standard library: it runs on any Python 3.
@@ -30,6 +34,8 @@ import tty
 
 LINE_NAMES = ("CTS", "DSR", "RING", "RLSD")
 CHUNK = 4096
+# A paced line hands over what is due at most this often, so a fast line costs no wake-up per byte.
+PACED_MIN_WAIT = 0.001
 
 
 class Stop(Exception):
@@ -175,6 +181,27 @@ class Stream:
         self.sent += count
 
 
+class LinePacer:
+    """Keeps what is sent behind a serial line's time: byte n of data ready at time t may go out
+    once the line, busy with what went before, has had time to send it."""
+
+    def __init__(self, baud, frame_bits):
+        self.byte_time = frame_bits / baud
+        self.line_free = 0.0  # when the line has sent everything handed over so far
+
+    def start(self, ready_at):
+        return max(self.line_free, ready_at)
+
+    def allowance(self, now, ready_at):
+        return max(0, int((now - self.start(ready_at)) / self.byte_time + 1e-9))
+
+    def due_in(self, now, ready_at):
+        return max(PACED_MIN_WAIT, self.start(ready_at) + self.byte_time - now)
+
+    def sent(self, count, ready_at):
+        self.line_free = self.start(ready_at) + count * self.byte_time
+
+
 class Recorded:
     """Counts and digests what the record file receives until the expected amount is in."""
 
@@ -218,6 +245,8 @@ def run(arguments):
     record = open(arguments.record, "ab", buffering=0) if arguments.record else None
     saved = open(arguments.save_sent, "wb") if arguments.save_sent else None
     recorded = Recorded(arguments.expect) if record and arguments.expect else None
+    pacer = LinePacer(arguments.line_baud, arguments.frame_bits) if arguments.line_baud else None
+    ready_at = None  # when the bytes now waiting to go out became ready
 
     modes = []
     if arguments.echo:
@@ -231,6 +260,8 @@ def run(arguments):
         modes.append("recording to %s" % arguments.record)
     if toggler:
         modes.append("toggling lines in %s every %d ms" % (toggler.path, arguments.period))
+    if pacer:
+        modes.append("paced to a %d baud line (%g bits a byte)" % (arguments.line_baud, arguments.frame_bits))
     print("demo_device: %s on %s (pid %d)" % (", ".join(modes), arguments.peer, os.getpid()), flush=True)
 
     try:
@@ -242,13 +273,21 @@ def run(arguments):
             if stream and stream.finished() and not echo_backlog and not record:
                 report_stream(stream, time.monotonic())
                 return 0  # socat holds the pty open: what was written still reaches the port
+            if not outgoing:
+                ready_at = None
+            elif ready_at is None:
+                ready_at = now
+            # What the line has had time to send; the rest waits.
+            sendable = outgoing[:pacer.allowance(now, ready_at)] if pacer and outgoing else outgoing
 
             timeout = 1.0
             if toggler:
                 timeout = min(timeout, toggler.due_in(now))
             if stream and not outgoing and not stream.finished():
                 timeout = min(timeout, stream.due_in(now))
-            readable, writable, _ = select.select([fd], [fd] if outgoing else [], [], timeout)
+            if outgoing and not sendable:
+                timeout = min(timeout, pacer.due_in(now, ready_at))
+            readable, writable, _ = select.select([fd], [fd] if sendable else [], [], timeout)
 
             if readable:
                 # Likewise a read and its record.
@@ -269,17 +308,19 @@ def run(arguments):
                     signal.pthread_sigmask(signal.SIG_UNBLOCK, STOP_SIGNALS)
                 if recorded and data:
                     recorded.add(data, time.monotonic())
-            if writable and outgoing:
+            if writable and sendable:
                 # A stop must not fall between a write and its record: the saved copy and the
                 # digest always hold exactly what went out.
                 signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
                 try:
                     try:
-                        count = os.write(fd, outgoing)
+                        count = os.write(fd, sendable)
                     except OSError as error:
                         if error.errno != errno.EAGAIN:
                             raise
                         count = 0
+                    if pacer:
+                        pacer.sent(count, ready_at)
                     if echo_backlog:
                         echo_backlog = echo_backlog[count:]
                     else:
@@ -319,6 +360,11 @@ def main():
     parser.add_argument("--expect", type=int, default=None, help="with --record: report once N bytes are in")
     parser.add_argument("--save-sent", metavar="FILE", help="write a copy of the stream's bytes to FILE")
     parser.add_argument("--period", type=int, default=500, help="milliseconds between line changes")
+    parser.add_argument("--line-baud", type=int, default=0, metavar="BAUD",
+                        help="pace everything sent to a serial line at BAUD")
+    parser.add_argument("--frame-bits", type=float, default=None, metavar="N",
+                        help="with --line-baud: bits a byte takes on the line (start, data, parity, stop;"
+                             " default 10)")
     arguments = parser.parse_args()
     if not (arguments.echo or arguments.stream or arguments.toggle_lines or arguments.record):
         parser.error("choose --echo, --stream, --record and/or --toggle-lines")
@@ -328,6 +374,12 @@ def main():
         parser.error("--echo and --stream both send; choose one")
     if arguments.period <= 0 or arguments.rate < 0 or arguments.burst_ms < 0 or (arguments.bytes is not None and arguments.bytes < 0):
         parser.error("--period must be positive, --rate, --burst-ms and --bytes not negative")
+    if arguments.frame_bits is not None and not arguments.line_baud:
+        parser.error("--frame-bits needs --line-baud")
+    if arguments.frame_bits is None:
+        arguments.frame_bits = 10
+    if arguments.line_baud < 0 or not 7 <= arguments.frame_bits <= 12:
+        parser.error("--line-baud must not be negative, --frame-bits 7 to 12 (start, 5-8 data, parity, stop)")
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
