@@ -1,5 +1,7 @@
 #include "core/port_notices.h"
 
+#include <windows.h>
+
 #include <cinttypes>
 
 #include "framework/text_format.h"
@@ -26,11 +28,13 @@ const char* sendName(SendProgress::Kind kind) {
 
 std::string portLostText(const std::string& portName, const std::string& systemText, const SendProgress* cutSend) {
     std::string text = formatText("Error: Port(%s), ", portName.c_str()) + systemText;
-    if (cutSend != nullptr) {
-        text = asLines(text) + formatText("The %s send stopped after %" PRId64 " of %" PRId64 " bytes.",
-                                          sendName(cutSend->kind), cutSend->sent, cutSend->total);
-    }
+    if (cutSend != nullptr) text = asLines(text) + sendStoppedText(*cutSend);
     return text;
+}
+
+std::string sendStoppedText(const SendProgress& progress) {
+    return formatText("The %s send stopped after %" PRId64 " of %" PRId64 " bytes.", sendName(progress.kind),
+                      progress.sent, progress.total);
 }
 
 std::string loopStalledText(std::int64_t accepted, std::int64_t size) {
@@ -41,6 +45,16 @@ std::string loopStalledText(std::int64_t accepted, std::int64_t size) {
 
 std::string fileReadFailedText(std::int64_t sent) {
     return formatText("File read failed after %" PRId64 " bytes were sent.", sent);
+}
+
+std::string overrunText(const std::string& portName, unsigned long errors) {
+    const bool queue = (errors & CE_RXOVER) != 0;
+    const bool hardware = (errors & CE_OVERRUN) != 0;
+    const char* where = queue && hardware ? "the driver's input queue and the port's hardware overflowed"
+                        : queue           ? "the driver's input queue overflowed"
+                                          : "the port's hardware overflowed (a character overrun)";
+    return formatText("Bytes were lost on %s: %s. What arrived since is shown and counted as it came.",
+                      portName.c_str(), where);
 }
 
 std::string captureOpenFailedText(const std::string& path, const std::string& systemText) {

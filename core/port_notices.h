@@ -20,11 +20,17 @@ struct SendProgress {
 // send was cut short, how far it got.
 std::string portLostText(const std::string& portName, const std::string& systemText, const SendProgress* cutSend);
 
+// How far a send got that ended before its last byte: "The text send stopped after N of M bytes."
+std::string sendStoppedText(const SendProgress& progress);
+
 // A loop tick whose bytes the device did not all take within the write time limit.
 std::string loopStalledText(std::int64_t accepted, std::int64_t size);
 
 // A send file that could not be read to its end.
 std::string fileReadFailedText(std::int64_t sent);
+
+// Received bytes lost on the line: the driver's flags (CE_RXOVER, CE_OVERRUN) say where.
+std::string overrunText(const std::string& portName, unsigned long errors);
 
 std::string captureOpenFailedText(const std::string& path, const std::string& systemText);
 std::string captureWriteFailedText(const std::string& path, const std::string& systemText, std::size_t notCaptured);

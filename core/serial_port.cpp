@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/control_block.h"
+#include "core/line_timing.h"
 #include "core/port_errors.h"
 #include "settings/port_settings.h"
 
@@ -10,7 +12,6 @@ namespace quenlet {
 
 namespace {
 
-constexpr DWORD kWriteTimeoutMs = 1000;
 // How long a read of bytes already queued may take before it is cancelled, and how long a
 // cancelled read may take to complete before we give up on its record.
 constexpr DWORD kReadOverrunMs = 1000;
@@ -62,12 +63,13 @@ bool SerialPort::openDevice(const char* path, int overlapped) {
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
     // A read returns at once with what the driver has queued, possibly nothing; a write gives up
-    // after a second. The wait changes the read time-outs while it waits (see setReadTimeouts).
+    // after a second (open adds the bytes' line time once it knows the rate). The wait changes the
+    // read time-outs while it waits (see setReadTimeouts).
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteLimitMs;
     if (!SetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
     deviceTimeouts = timeouts;
     readTimeouts = ReadTimeouts::Immediate;
@@ -77,8 +79,12 @@ bool SerialPort::openDevice(const char* path, int overlapped) {
         holdsByte = false;
         waitPending = false;
         lineStatus = COMSTAT{};
+        lineErrors = 0;
         modemReference = 0;
-        GetCommModemStatus(deviceHandle, &modemReference);
+        // A device without modem lines (a bare virtual port, a network bridge) refuses the query:
+        // it is not asked again, and its lines read as off.
+        modemLinesSupported = GetCommModemStatus(deviceHandle, &modemReference) ||
+                              !isUnsupportedRequest(GetLastError());
     }
     return succeed();
 }
@@ -92,15 +98,15 @@ bool SerialPort::open(const char* path, int baudRate, int dataBits, int parity, 
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     if (!GetCommState(deviceHandle, &dcb)) return fail(GetLastError());
-    dcb.BaudRate = static_cast<DWORD>(baudRate);
-    dcb.ByteSize = static_cast<BYTE>(dataBits);
-    dcb.Parity = static_cast<BYTE>(parity);
-    dcb.StopBits = static_cast<BYTE>(stopBits);
-    // A driver that aborts I/O on a line error would turn line noise into failed reads and writes.
-    dcb.fAbortOnError = 0;
+    setLineParameters(dcb, baudRate, dataBits, parity, stopBits);
     if (!SetCommState(deviceHandle, &dcb)) return fail(GetLastError());
 
     if (!setFlowControl(static_cast<unsigned int>(flowControl))) return false;
+    // A write may take its bytes' line time on top of the fixed limit: a slow line is not a held one.
+    COMMTIMEOUTS timeouts = deviceTimeouts;
+    timeouts.WriteTotalTimeoutMultiplier = writeMultiplierMs(LineFrame{baudRate, dataBits, parity, stopBits});
+    if (!SetCommTimeouts(deviceHandle, &timeouts)) return fail(GetLastError());
+    deviceTimeouts = timeouts;
     return succeed();
 }
 
@@ -108,48 +114,8 @@ bool SerialPort::setFlowControl(unsigned int mode) {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     if (!GetCommState(deviceHandle, &dcb)) return fail(GetLastError());
-
-    switch (static_cast<FlowControl>(mode)) {
-    case FlowControl::None:
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        break;
-    case FlowControl::XonXoff:
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        dcb.fOutX = 1;
-        dcb.fInX = 1;
-        dcb.XonChar = 0x11;
-        dcb.XoffChar = 0x13;
-        dcb.XonLim = 100;
-        dcb.XoffLim = 100;
-        break;
-    case FlowControl::RtsCts:
-        dcb.fOutxCtsFlow = 1;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        break;
-    case FlowControl::DtrDsr:
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 1;
-        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        break;
-    default:
-        // Unknown preset: the block goes back as the driver reported it.
-        break;
-    }
+    // An unknown preset writes the block back as the driver reported it.
+    setFlowPreset(dcb, mode);
     if (!SetCommState(deviceHandle, &dcb)) return fail(GetLastError());
     return succeed();
 }
@@ -185,14 +151,18 @@ bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
         *count = taken;
         return taken > 0 ? succeed() : false;
     }
-    // Ask only for what the driver has queued, so that the read never waits.
+    // Ask only for what the driver has queued, so that the read never waits. A driver that cannot
+    // tell is asked for the whole buffer: the read's time-outs still make it return at once.
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(deviceHandle, &errors, &status)) {
+    DWORD wanted = size - taken;
+    if (ClearCommError(deviceHandle, &errors, &status)) {
+        lineErrors |= errors;
+        wanted = std::min(wanted, status.cbInQue);
+    } else if (const DWORD error = GetLastError(); !isUnsupportedRequest(error)) {
         *count = taken;
-        return taken > 0 ? succeed() : fail(GetLastError());
+        return taken > 0 ? succeed() : fail(error);
     }
-    const DWORD wanted = std::min(size - taken, status.cbInQue);
     if (wanted == 0) {
         *count = taken;
         return succeed();
@@ -277,11 +247,23 @@ bool SerialPort::blockingWaitEvent() {
 
 // Called with waitLock held.
 bool SerialPort::pollLineState(DWORD& events) {
+    // What the device does not support reads as nothing there: no status, no lines on.
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(deviceHandle, &errors, &status)) return fail(GetLastError());
+    if (!ClearCommError(deviceHandle, &errors, &status)) {
+        const DWORD error = GetLastError();
+        if (!isUnsupportedRequest(error)) return fail(error);
+        errors = 0;
+        status = COMSTAT{};
+    }
+    lineErrors |= errors;
     DWORD lines = 0;
-    if (!GetCommModemStatus(deviceHandle, &lines)) return fail(GetLastError());
+    if (modemLinesSupported && !GetCommModemStatus(deviceHandle, &lines)) {
+        const DWORD error = GetLastError();
+        if (!isUnsupportedRequest(error)) return fail(error);
+        modemLinesSupported = false;
+        lines = 0;
+    }
 
     lineStatus = status;
     DWORD found = 0;
@@ -377,6 +359,24 @@ void SerialPort::releaseFinishedReads() {
             ++read;
         }
     }
+}
+
+DWORD SerialPort::takeLineErrors() {
+    CriticalSectionLock lock(waitLock);
+    const DWORD errors = lineErrors;
+    lineErrors = 0;
+    return errors;
+}
+
+DWORD SerialPort::inputQueueSize() {
+    COMMPROP properties{};
+    properties.wPacketLength = sizeof properties;
+    if (!GetCommProperties(deviceHandle, &properties)) return 0;
+    return properties.dwCurrentRxQueue;
+}
+
+void SerialPort::cancelWrite() {
+    if (isOpen()) CancelIoEx(deviceHandle, writeOverlapped.get());
 }
 
 DWORD SerialPort::takeEvents() {

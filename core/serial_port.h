@@ -73,6 +73,12 @@ public:
     // The driver's status as the last wait saw it (queue sizes, hold flags). Call on the thread
     // that waits.
     COMSTAT lastLineStatus() const { return lineStatus; }
+    // The driver's error flags (CE_...) that the waits and reads found since the last call.
+    DWORD takeLineErrors();
+    // The input queue the driver keeps, in bytes; 0 where it does not say.
+    DWORD inputQueueSize();
+    // Ends a write under way on another thread at once; what it moved so far stays counted.
+    void cancelWrite();
 
     int isCtsOn();
     int isDsrOn();
@@ -129,6 +135,10 @@ private:
     bool holdsByte = false;
     // The modem lines as the last wait saw them (guarded by waitLock).
     DWORD modemReference = 0;
+    // The device answers modem-line queries (guarded by waitLock).
+    bool modemLinesSupported = true;
+    // Error flags found since takeLineErrors (guarded by waitLock).
+    DWORD lineErrors = 0;
     bool waitPending = false;  // the wait read is under way (guarded by waitLock)
     COMSTAT lineStatus{};      // what the last wait saw (guarded by waitLock)
     // The time-outs set at open, and which read time-outs the device has now.

@@ -88,6 +88,37 @@ TEST_F(FaultTest, APortThatVanishedGivesTheSystemTextAndTheNextOpenWorks) {
     EXPECT_TRUE(pumpUntil([&] { return controller->receivedCount() == 1; }, 5s));
 }
 
+TEST_F(FaultTest, APortWithoutModemLinesStaysOpenAndCarriesDataBothWays) {
+    // A bare pty, as a port bridged by socat or a serial-over-network bridge: it answers no
+    // modem-line request. That is a device without modem lines, not a device gone.
+    const ScopedLineMode bare(LineMode::Bare);
+    ASSERT_TRUE(bare.ok());
+    ASSERT_TRUE(setModemLines(testPortNumber(), {true, true, true, true}));  // nobody answers for them
+    openPort();
+    controller->status().ShowWindow(SW_SHOWNA);
+    pumpFor(3s);
+    EXPECT_TRUE(controller->serialPort().isOpen());
+    EXPECT_TRUE(recordedMessages().empty()) << recordedMessages()[0];
+
+    PeerCollector collector(peer);
+    ASSERT_TRUE(peer.write("ping"));
+    setItemText(IDC_SEND_BOX, "pong");
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 4 && collector.size() == 4; }, 5s))
+        << controller->receivedCount() << " " << collector.size();
+    EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_RECEIVE_BOX) == "ping"; }, 2s));
+    EXPECT_EQ(collector.bytes(), bytesOf("pong"));
+    pumpFor(1s);
+    EXPECT_TRUE(controller->serialPort().isOpen());
+    EXPECT_TRUE(recordedMessages().empty()) << recordedMessages()[0];
+    // Lines the device cannot report read as off, whatever the far end does.
+    ASSERT_TRUE(setModemLines(testPortNumber(), {}));
+    pumpFor(300ms);
+    for (const int box : {IDC_CTS, IDC_DSR, IDC_RING, IDC_RLSD}) {
+        EXPECT_EQ(IsDlgButtonChecked(controller->status().hwnd(), box), BST_UNCHECKED) << box;
+    }
+}
+
 TEST_F(FaultTest, AFarEndThatStopsReadingDuringAFileSendGetsEveryByteBeforeTheSuccess) {
     const std::vector<std::uint8_t> payload = patternBytes(256 << 10, 21);
     const auto size = static_cast<std::int64_t>(payload.size());

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 #include <vector>
 
+#include "core/control_block.h"
+#include "core/line_timing.h"
 #include "core/port_errors.h"
+#include "core/port_notices.h"
 #include "core/serial_port.h"
 #include "settings/port_settings.h"
 #include "support/controller_fixture.h"
@@ -415,6 +419,152 @@ TEST_F(SerialPortTest, PortExistsForPresentHeldAndMissingPorts) {
     // The probe never leaves the port open behind it.
     SerialPort port;
     EXPECT_TRUE(openDefault(port)) << port.lastError();
+}
+
+// The rules the port's limits follow, computed without a device.
+
+TEST(LineRules, AWriteLimitCoversItsBytesLineTimeAtEveryRateAndStaysNearIt) {
+    for (const auto& entry : kBaudRates) {
+        for (const LineFrame frame : {LineFrame{entry.rate, 8, 0, 0}, LineFrame{entry.rate, 8, 2, 2},
+                                      LineFrame{entry.rate, 5, 0, 1}}) {
+            const double byteMs = 1000.0 * bitsPerCharacter(frame) / entry.rate;
+            for (const DWORD size : {1u, 11u, 120u, 200u, 1024u}) {
+                const DWORD limit = writeLimitMs(frame, size);
+                // A slow line is not a held one: the bytes' own line time always fits.
+                EXPECT_GE(limit, kWriteLimitMs + byteMs * size) << entry.rate << " baud, " << size << " bytes";
+                // A held line is still found: the limit is the line time and a second, give or take a
+                // millisecond a byte of rounding.
+                EXPECT_LE(limit, kWriteLimitMs + (byteMs + 1) * size) << entry.rate << " baud, " << size << " bytes";
+            }
+        }
+    }
+    // The cases a flat second cut short on a real port.
+    EXPECT_GE(writeLimitMs({9600, 8, 0, 0}, 1024), 2067u);
+    EXPECT_GE(writeLimitMs({1200, 8, 0, 0}, 120), 2000u);
+    EXPECT_GE(writeLimitMs({110, 8, 0, 0}, 11), 2000u);
+    EXPECT_EQ(bitsPerCharacter({9600, 7, 2, 2}), 11.0);
+    EXPECT_EQ(bitsPerCharacter({9600, 5, 0, 1}), 7.5);
+}
+
+TEST(LineRules, AWriteNeverCarriesMoreLineTimeThanStopWaitsFor) {
+    // Down to 9600 baud the send box still goes out in writes of 1024 bytes.
+    EXPECT_EQ(writeChunkBytes({9600, 8, 0, 0}, 1024, 1500), 1024u);
+    EXPECT_EQ(writeChunkBytes({256000, 8, 0, 0}, 512, 1500), 512u);
+    EXPECT_EQ(writeChunkBytes({1200, 8, 0, 0}, 1024, 1500), 180u);
+    EXPECT_EQ(writeChunkBytes({110, 8, 0, 0}, 1024, 1500), 16u);
+    EXPECT_EQ(writeChunkBytes({110, 8, 2, 2}, 1024, 100), 1u) << "at least a byte";
+    for (const auto& entry : kBaudRates) {
+        const LineFrame frame{entry.rate, 8, 0, 0};
+        const DWORD chunk = writeChunkBytes(frame, 1024, 1500);
+        EXPECT_LE(chunk * 1000.0 / bytesPerSecond(frame), 1500.0) << entry.rate;
+    }
+}
+
+TEST(LineRules, TheQueueIsReadBeforeItCanRunHalfFull) {
+    constexpr DWORD kHandOver = 90;
+    // The driver's full 10 KiB queue: every 90 ms is soon enough at every rate.
+    for (const auto& entry : kBaudRates) {
+        EXPECT_EQ(queueReadIntervalMs({entry.rate, 8, 0, 0}, 10240, kHandOver), kHandOver) << entry.rate;
+    }
+    // A driver that grants less: the reads come before half of it can fill at the line's rate.
+    struct Case {
+        int rate;
+        DWORD queue;
+        DWORD expected;
+    };
+    for (const Case& c : {Case{256000, 4096, 80}, Case{256000, 1024, 20}, Case{115200, 1024, 44},
+                          Case{115200, 4096, 90}, Case{9600, 64, 33}, Case{256000, 16, 1}}) {
+        const LineFrame frame{c.rate, 8, 0, 0};
+        const DWORD interval = queueReadIntervalMs(frame, c.queue, kHandOver);
+        EXPECT_EQ(interval, c.expected) << c.rate << " baud, queue " << c.queue;
+        EXPECT_LE(interval * bytesPerSecond(frame) / 1000, std::max<double>(c.queue / 2.0, bytesPerSecond(frame) / 1000))
+            << c.rate << " baud, queue " << c.queue;
+    }
+}
+
+TEST(LineRules, OpenSetsEveryFieldThatWouldDropOrChangeBytes) {
+    // What another program may have left in the driver's block: every field that eats bytes on.
+    DCB left{};
+    left.DCBlength = sizeof left;
+    left.fBinary = 0;
+    left.fNull = 1;
+    left.fErrorChar = 1;
+    left.ErrorChar = '?';
+    left.fDsrSensitivity = 1;
+    left.fAbortOnError = 1;
+    left.fParity = 1;
+    left.fOutX = 1;
+    left.fInX = 1;
+    left.fOutxCtsFlow = 1;
+    left.fRtsControl = RTS_CONTROL_HANDSHAKE;
+
+    DCB dcb = left;
+    setLineParameters(dcb, 57600, 7, static_cast<int>(Parity::None), static_cast<int>(StopBits::Two));
+    EXPECT_EQ(dcb.BaudRate, 57600u);
+    EXPECT_EQ(dcb.ByteSize, 7);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fNull, 0u);
+    EXPECT_EQ(dcb.fErrorChar, 0u);
+    EXPECT_EQ(dcb.fDsrSensitivity, 0u);
+    EXPECT_EQ(dcb.fAbortOnError, 0u);
+    EXPECT_EQ(dcb.fParity, 0u) << "no parity to check";
+    setLineParameters(dcb, 9600, 8, static_cast<int>(Parity::Even), static_cast<int>(StopBits::One));
+    EXPECT_EQ(dcb.fParity, 1u) << "parity errors are reported, the bytes kept";
+    EXPECT_EQ(dcb.fErrorChar, 0u);
+
+    // The flow presets keep setting their own fields; None lets XON and XOFF bytes through.
+    ASSERT_TRUE(setFlowPreset(dcb, static_cast<unsigned>(FlowControl::None)));
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.fInX, 0u);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+    const DCB before = dcb;
+    EXPECT_FALSE(setFlowPreset(dcb, 4));
+    EXPECT_EQ(std::memcmp(&dcb, &before, sizeof dcb), 0) << "an unknown preset leaves the block";
+}
+
+TEST(LineRules, APassThatEndsEarlyWithoutAByteWaitsOutItsLimitAndAStreakOfThemIsALoss) {
+    EmptyPassCounter passes;
+    // An ordinary quiet pass used its limit: nothing to wait, and it ends a streak.
+    EXPECT_EQ(passes.record(100.4, 100), 0u);
+    EXPECT_EQ(passes.record(99.0, 100), 0u);
+    // A wait read that came back at once: the rest of the limit is waited out.
+    EXPECT_EQ(passes.record(0.5, 100), 99u);
+    EXPECT_EQ(passes.record(40.0, 100), 60u);
+    for (int pass = 3; pass < EmptyPassCounter::kLimit; ++pass) {
+        ASSERT_NE(passes.record(1.0, 100), EmptyPassCounter::kLost) << pass;
+    }
+    EXPECT_EQ(passes.record(1.0, 100), EmptyPassCounter::kLost) << "fifty in a row";
+
+    // One ordinary pass, or a byte (reset), between them starts the count again.
+    EmptyPassCounter interrupted;
+    for (int pass = 1; pass < EmptyPassCounter::kLimit; ++pass) interrupted.record(1.0, 100);
+    EXPECT_EQ(interrupted.record(100.0, 100), 0u);
+    for (int pass = 1; pass < EmptyPassCounter::kLimit; ++pass) {
+        ASSERT_NE(interrupted.record(1.0, 100), EmptyPassCounter::kLost) << pass;
+    }
+    interrupted.reset();
+    EXPECT_NE(interrupted.record(1.0, 100), EmptyPassCounter::kLost);
+}
+
+TEST(LineRules, ADeviceLackingARequestIsNotALostDevice) {
+    for (const DWORD code : std::vector<DWORD>{ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION, ERROR_INVALID_PARAMETER}) {
+        EXPECT_TRUE(isUnsupportedRequest(code)) << code;
+        EXPECT_FALSE(isTransientPortError(code)) << code;
+    }
+    for (const DWORD code : std::vector<DWORD>{ERROR_NOT_READY, ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED, ERROR_TIMEOUT}) {
+        EXPECT_FALSE(isUnsupportedRequest(code)) << code;
+    }
+}
+
+TEST(LineRules, AnOverrunSaysWhereTheBytesWereLost) {
+    EXPECT_EQ(overrunText("COM5", CE_RXOVER),
+              "Bytes were lost on COM5: the driver's input queue overflowed. What arrived since is shown and "
+              "counted as it came.");
+    EXPECT_NE(overrunText("COM5", CE_OVERRUN).find("the port's hardware overflowed"), std::string::npos);
+    EXPECT_NE(overrunText("COM7", CE_OVERRUN | CE_RXOVER).find("queue and the port's hardware"), std::string::npos);
 }
 
 }  // namespace
