@@ -123,10 +123,20 @@ void PortController::openPort() {
     }
     port.setEventMask(kEventMask);
     port.setQueueSizes(kQueueSize);
+    // The queue is read before it can run half full; a driver may grant less than was asked.
+    const DWORD queue = port.inputQueueSize();
+    const LineFrame frame{g_settings.baudRate, g_settings.dataBits, static_cast<int>(g_settings.parity),
+                          static_cast<int>(g_settings.stopBits)};
+    readIntervalMs = queueReadIntervalMs(frame, queue != 0 ? queue : kQueueSize, kHandOverIntervalMs);
+    openedFrame = frame;
 
     fileSending = 0;
     fileSendCancel = 0;
     loopSending = 0;
+    boxSending = 0;
+    boxSendCancel = 0;
+    requestedSend = -1;
+    loopCopyBusy = 0;
     senderStop = 0;
     monitorStop = 0;
     bytesSent = 0;
@@ -159,6 +169,8 @@ void PortController::closeAcceptedPort() {
     monitorStop = 1;
     SetEvent(sendEvent.get());
     SetEvent(monitorEvent.get());
+    // A send writing to a slow or held line gets out of its write at once.
+    port.cancelWrite();
 
     // The pause is the least the workers get; the device is closed only once both have left it.
     // A worker still inside it (a device that ignores its time-outs and cancellation) keeps it

@@ -14,14 +14,18 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/capture_file.h"
+#include "core/line_timing.h"
 #include "core/member_thunk.h"
+#include "core/port_errors.h"
 #include "core/port_notices.h"
 #include "core/serial_port.h"
 #include "framework/handles.h"
 #include "framework/paced_text.h"
 #include "framework/toolbar.h"
+#include "settings/port_settings.h"
 #include "ui/status_dialog.h"
 
 namespace quenlet {
@@ -50,6 +54,8 @@ public:
     // ends within its bound whether or not anybody answers it.
     static constexpr DWORD kExitRefusalLimitMs = 1000;
     static constexpr UINT_PTR kLoopTimerId = 0;
+    // While the window thread waits for a send to end, how often it cancels the send's write.
+    static constexpr DWORD kCancelSliceMs = 50;
 
     // mainDialog must have its window: the status window is created owned by it.
     explicit PortController(Dialog* mainDialog);
@@ -81,7 +87,7 @@ public:
     // Adds text at the end of the receive box in one step on the window thread (from any thread).
     void appendReceivedText(const char* text);
 
-    // Send path.
+    // Send path (sender thread).
     void sendText();
     void sendHex();
     void sendFile();
@@ -117,6 +123,9 @@ public:
     void toggleAlwaysOnTop() { alwaysOnTop = !alwaysOnTop; }
     bool isFileSending() const { return fileSending != 0; }
     bool isLoopSending() const { return loopSending != 0; }
+    // A single send of the send box (text or hex) is under way.
+    bool isBoxSending() const { return boxSending != 0; }
+    bool isSending() const { return fileSending || loopSending || boxSending; }
     void clearLoopSending() { loopSending = 0; }
     std::int64_t sentCount() const { return bytesSent; }
     std::int64_t receivedCount() const { return bytesReceived; }
@@ -144,6 +153,13 @@ private:
     // After a failed wait or read with code: true when the device is still there and watching
     // goes on; a lost device is reported.
     bool survivesFailure(DWORD code);
+    // After a pass without a byte that began at passStart: waits out the rest of limitMs when it
+    // ended early, and false (the device reported lost with code) after a long run of such passes.
+    bool waitOutEmptyPass(std::int64_t passStart, DWORD limitMs, DWORD code);
+    // The driver's error flags: an overrun is told once per opening.
+    void noteLineErrors(DWORD errors);
+    // Hands the bytes read and not yet shown to the window.
+    void handOverPending(char* receiveBuffer);
     void updateStatusBoxes(DWORD events, const COMSTAT& status);
     void setStatusBox(int box, int state);
     struct ReceivedChunk {
@@ -180,15 +196,28 @@ private:
 
     // Writing a send's bytes.
     enum class WriteEnd { Done, Stopped, Failed, Stalled };
+    // A single send (the Send button) or one copy of a loop.
+    enum class SendRun { Single, LoopCopy };
+    // Window thread: the send box's bytes for mode (Ascii or Hex). False when there is nothing to
+    // send: an empty box, or hex that is not digit pairs (the receive box then says so).
+    bool takeBoxBytes(SendMode mode, std::vector<std::uint8_t>& bytes, SendProgress::Kind& kind);
+    void sendBox(SendMode mode);
     void sendBytes(const std::uint8_t* data, size_t size, SendProgress::Kind kind);
+    void sendLoopCopy();
+    void endBoxSend();
     // Sender thread: writes on from the first byte the device has not taken until all are out,
-    // the send is stopped, or a write fails with an error (the device is gone; reported). A write
-    // that times out is the device holding the flow: it pauses the send, it never skips bytes.
-    WriteEnd writeAll(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress);
-    // Window thread (a loop tick): one write; bytes the device does not all take within the write
-    // limit end the loop, with a message.
-    WriteEnd writeOnce(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress);
-    bool sendStopped(SendProgress::Kind kind) const;
+    // the send is stopped, or a write fails with an error (the device is gone; reported). For a
+    // single send a write that times out is the device holding the flow: it pauses the send, it
+    // never skips bytes. For a loop copy it ends the loop (Stalled).
+    WriteEnd writeAll(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress, SendRun run);
+    bool sendStopped(SendProgress::Kind kind, SendRun run) const;
+    // The most bytes a send's write carries: a write is not cancelled on every system (under Wine
+    // a write already passing bytes to the line runs to its end), so none carries more line time
+    // than Stop waits for.
+    size_t writeChunk(size_t largest) const;
+    // Window thread: pauses for durationMs while a send that was told to stop gets out of its
+    // write, which is cancelled for it.
+    void pauseEndingSend(DWORD durationMs);
     // The end of a send of the given opening: an unfinished one is told if the device was lost.
     void recordSendEnd(unsigned opening, const SendProgress& progress, bool finished);
     bool onWindowThread() const { return GetCurrentThreadId() == windowThreadId; }
@@ -209,6 +238,15 @@ private:
     std::atomic<int> fileSending{0};
     std::atomic<int> loopSending{0};
     std::atomic<int> fileSendCancel{0};
+    std::atomic<int> boxSending{0};
+    std::atomic<int> boxSendCancel{0};
+    // The SendMode of a single send asked for and not yet begun (-1: none).
+    std::atomic<int> requestedSend{-1};
+    // A loop tick's copy, handed to the sender; busy until the sender is done with it.
+    CriticalSection loopCopyLock;
+    std::vector<std::uint8_t> loopCopy;
+    SendProgress::Kind loopCopyKind = SendProgress::Kind::Text;
+    std::atomic<int> loopCopyBusy{0};
     std::atomic<int> senderStop{0};
     std::atomic<int> monitorStop{0};
     std::atomic<int> senderExit{0};
@@ -228,6 +266,15 @@ private:
     // The monitor's pace, and when it last handed bytes over. Monitor thread only.
     ReceivePace receivePace = ReceivePace::Quiet;
     std::int64_t lastHandOver = 0;
+    std::int64_t lastRead = 0;
+    DWORD pendingBytes = 0;  // read into the buffer, not yet handed over
+    EmptyPassCounter emptyPasses;
+    unsigned overrunToldOpening = 0;
+    // How often the input queue is read while bytes keep coming: set by each open (before the
+    // monitor is woken) from the line rate and the driver's queue.
+    DWORD readIntervalMs = kHandOverIntervalMs;
+    // The line parameters of the current opening (set before the workers are woken).
+    LineFrame openedFrame;
     std::atomic<std::int64_t> handOvers{0};
 
     // Counts the successful openings: a failure found during one opening never closes the next.

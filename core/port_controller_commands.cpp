@@ -1,4 +1,6 @@
 // PortController: the Send/Stop button and the loop timer tick.
+#include <algorithm>
+
 #include "core/port_controller.h"
 #include "core/sent_message_wait.h"
 #include "framework/dialog.h"
@@ -12,19 +14,33 @@ namespace quenlet {
 void PortController::onSendButton() {
     if (windowText(item(IDC_SEND)) == "Stop") {
         if (fileSending) fileSendCancel = 1;
-        if (loopSending) mainDialog->KillTimer(kLoopTimerId);
-        // Time for a file send to notice the cancel; the sender's window updates get through.
-        pauseHandlingSentMessages(kStopPauseMs);
+        if (boxSending) boxSendCancel = 1;
+        if (loopSending) {
+            mainDialog->KillTimer(kLoopTimerId);
+            loopSending = 0;  // a copy under way ends with it
+        }
+        // Time for the send to notice; a write under way is cancelled, however slow the line.
+        pauseEndingSend(kStopPauseMs);
         fileSending = 0;
         loopSending = 0;
+        boxSending = 0;
         refreshDisplay();
         return;
     }
     if (!isLoopChecked()) {
+        // The sender sends what the user asked for now, whatever mode is chosen before it starts.
+        const SendMode mode = g_settings.sendMode;
+        if (mode != SendMode::File) {
+            boxSendCancel = 0;
+            boxSending = 1;
+            refreshSendButton();
+            refreshLoopControls();
+        }
+        requestedSend = static_cast<int>(mode);
         SetEvent(sendEvent.get());
         return;
     }
-    if (loopSending || fileSending) return;
+    if (isSending()) return;
     const int interval = static_cast<int>(GetDlgItemInt(mainDialog->hwnd(), IDC_LOOP_INTERVAL, nullptr, TRUE));
     if (interval <= 0) {
         ShowMessage("Please enter the time interval");
@@ -36,11 +52,36 @@ void PortController::onSendButton() {
     refreshDisplay();
 }
 
+// Window thread: a tick hands one copy of the send box to the sender and returns at once, so the
+// window never waits on the line. A tick that comes while the last copy is still on its way falls
+// inside that copy and sends nothing: copies go out whole, one after another.
 void PortController::onTimer() {
-    switch (g_settings.sendMode) {
-    case SendMode::Ascii: sendText(); break;
-    case SendMode::Hex: sendHex(); break;
-    case SendMode::File: break;
+    if (!loopSending || loopCopyBusy) return;
+    if (g_settings.sendMode == SendMode::File) return;
+    std::vector<std::uint8_t> bytes;
+    SendProgress::Kind kind = SendProgress::Kind::Text;
+    if (!takeBoxBytes(g_settings.sendMode, bytes, kind)) {
+        refreshSendButton();
+        return;
+    }
+    {
+        CriticalSectionLock lock(loopCopyLock);
+        loopCopy.swap(bytes);
+        loopCopyKind = kind;
+    }
+    loopCopyBusy = 1;
+    SetEvent(sendEvent.get());
+}
+
+void PortController::pauseEndingSend(DWORD durationMs) {
+    const ULONGLONG deadline = GetTickCount64() + durationMs;
+    for (;;) {
+        // While the sender is inside a send, its write is cancelled again and again: one issued
+        // after the last cancel is caught by the next.
+        if (WaitForSingleObject(senderParked.get(), 0) != WAIT_OBJECT_0) port.cancelWrite();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return;
+        pauseHandlingSentMessages(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kCancelSliceMs)));
     }
 }
 

@@ -175,15 +175,39 @@ DWORD WINAPI PortController::senderLoop(void* /*parameter*/) {
         waitForWork(sendEvent.get(), senderParked.get());
         if (senderExit) return 0;
         if (senderStop) {
+            // What was asked of a port that is closing is not sent.
+            loopCopyBusy = 0;
+            requestedSend = -1;
+            boxSending = 0;
             Sleep(100);
             continue;
         }
-        switch (g_settings.sendMode) {
-        case SendMode::Ascii: sendText(); break;
-        case SendMode::Hex: sendHex(); break;
-        case SendMode::File: sendFile(); break;
+        if (loopCopyBusy) sendLoopCopy();
+        switch (requestedSend.exchange(-1)) {
+        case static_cast<int>(SendMode::Ascii):
+            sendText();
+            endBoxSend();
+            break;
+        case static_cast<int>(SendMode::Hex):
+            sendHex();
+            endBoxSend();
+            break;
+        case static_cast<int>(SendMode::File): sendFile(); break;
+        default: break;
         }
     }
+}
+
+// A single send of the send box has ended: the window offers Send again.
+void PortController::endBoxSend() {
+    // Another press while this send ran asked for one more: the window keeps offering Stop.
+    if (!boxSending || requestedSend != -1) return;
+    boxSending = 0;
+    auto refresh = [this] {
+        refreshSendButton();
+        refreshLoopControls();
+    };
+    mainDialog->runOnWindowThread(refresh);
 }
 
 // The box may stay up for as long as the user likes; the sender is done with the device by then

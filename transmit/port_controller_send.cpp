@@ -5,10 +5,12 @@
 #include <array>
 #include <cstdio>
 
+#include "core/line_timing.h"
 #include "core/port_controller.h"
 #include "core/port_errors.h"
 #include "core/port_notices.h"
 #include "framework/dialog.h"
+#include "framework/message_box.h"
 #include "res/resource.h"
 #include "settings/port_settings.h"
 #include "transmit/hex_text.h"
@@ -33,21 +35,15 @@ std::string boxText(HWND box) {
     return text;
 }
 
-// The send box's text, read on the window thread whichever thread asks. Wine 10 passes the buffer
-// of a WM_GETTEXT sent from another thread through the window thread's stack, and such a message
-// whose buffer outgrows that stack never returns: a large send box would send nothing.
-std::string sendBoxText(const Dialog& dialog) {
-    std::string text;
-    auto read = [&] { text = boxText(dialog.item(IDC_SEND_BOX)); };
-    dialog.runOnWindowThread(read);
-    return text;
-}
-
 }  // namespace
 
 std::string PortController::removeBlanks(std::string_view text) { return quenlet::removeBlanks(text); }
 
 bool PortController::isHexDigits(std::string_view text) { return quenlet::isHexDigits(text); }
+
+size_t PortController::writeChunk(size_t largest) const {
+    return writeChunkBytes(openedFrame, static_cast<DWORD>(largest), kStopPauseMs);
+}
 
 bool PortController::isLoopChecked() const {
     return IsDlgButtonChecked(mainDialog->hwnd(), IDC_LOOPS) != 0;
@@ -58,60 +54,102 @@ void PortController::addSent(DWORD count) {
     refreshStatusLine();
 }
 
-void PortController::sendText() {
-    const std::string text = sendBoxText(*mainDialog);
-    sendBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), SendProgress::Kind::Text);
-}
-
-void PortController::sendHex() {
-    const std::string text = sendBoxText(*mainDialog);
-    if (text.empty()) {
-        refreshSendButton();
-        return;
+bool PortController::takeBoxBytes(SendMode mode, std::vector<std::uint8_t>& bytes, SendProgress::Kind& kind) {
+    const std::string text = boxText(item(IDC_SEND_BOX));
+    if (mode == SendMode::Ascii) {
+        bytes.assign(text.begin(), text.end());
+        kind = SendProgress::Kind::Text;
+        return !bytes.empty();
     }
+    kind = SendProgress::Kind::Hex;
+    if (text.empty()) return false;
     const std::string digits = removeBlanks(text);
     if (!isHexDigits(digits)) {
         SetWindowTextA(item(IDC_RECEIVE_BOX), "Your sendding data is invalid hexadecimal string!\r\n");
-        refreshSendButton();
-        return;
+        return false;
     }
-    // The status line only changes when a write adds to the counter, so it is refreshed per write
-    // rather than per converted byte.
-    const std::vector<std::uint8_t> bytes = hexDigitsToBytes(digits);
-    sendBytes(bytes.data(), bytes.size(), SendProgress::Kind::Hex);
+    bytes = hexDigitsToBytes(digits);
+    return !bytes.empty();
 }
 
-// The send box's bytes in writes of up to kSendChunk: on the sender thread every byte goes out
-// however long the device holds the flow; on a loop tick the window thread never waits longer
-// than one write limit.
+// The send box is read on the window thread whichever thread asks. Wine 10 passes the buffer of a
+// WM_GETTEXT sent from another thread through the window thread's stack, and such a message whose
+// buffer outgrows that stack never returns: a large send box would send nothing.
+void PortController::sendBox(SendMode mode) {
+    std::vector<std::uint8_t> bytes;
+    SendProgress::Kind kind = SendProgress::Kind::Text;
+    bool any = false;
+    auto take = [&] { any = takeBoxBytes(mode, bytes, kind); };
+    mainDialog->runOnWindowThread(take);
+    if (any) sendBytes(bytes.data(), bytes.size(), kind);
+}
+
+void PortController::sendText() { sendBox(SendMode::Ascii); }
+
+void PortController::sendHex() { sendBox(SendMode::Hex); }
+
+// Sender thread: the send box's bytes in writes of up to kSendChunk (fewer on a slow line); every
+// byte goes out however long the device holds the flow, until Stop, Close, the exit or a lost
+// device ends the send.
 void PortController::sendBytes(const std::uint8_t* data, size_t size, SendProgress::Kind kind) {
     if (size == 0) return;
     const unsigned opening = openings;
-    const bool loopTick = onWindowThread();
     SendProgress progress{kind, 0, static_cast<std::int64_t>(size)};
-    for (size_t offset = 0; offset < size; offset += kSendChunk) {
-        const size_t chunk = std::min(kSendChunk, size - offset);
-        const WriteEnd end = loopTick ? writeOnce(data + offset, chunk, opening, progress)
-                                      : writeAll(data + offset, chunk, opening, progress);
-        if (end != WriteEnd::Done) {
-            recordSendEnd(opening, progress, false);
-            return;
-        }
+    WriteEnd end = WriteEnd::Done;
+    const size_t chunk = writeChunk(kSendChunk);
+    for (size_t offset = 0; offset < size && end == WriteEnd::Done; offset += chunk) {
+        end = writeAll(data + offset, std::min(chunk, size - offset), opening, progress, SendRun::Single);
     }
-    recordSendEnd(opening, progress, true);
+    recordSendEnd(opening, progress, end == WriteEnd::Done);
+    // What went out of a send the user ended is told, so that the far end's share is known.
+    if (end == WriteEnd::Stopped && !senderExit) postNotice(sendStoppedText(progress));
 }
 
-bool PortController::sendStopped(SendProgress::Kind kind) const {
-    return senderStop || senderExit || (kind == SendProgress::Kind::File && fileSendCancel);
+// Sender thread: one copy of a loop, whole, in writes of up to kSendChunk (fewer on a slow line).
+// A device that does not take a write's bytes within the write's limit (which grows with their
+// line time, so a slow line is not taken for a held one) ends the loop, with one message.
+void PortController::sendLoopCopy() {
+    std::vector<std::uint8_t> copy;
+    SendProgress::Kind kind = SendProgress::Kind::Text;
+    {
+        CriticalSectionLock lock(loopCopyLock);
+        copy.swap(loopCopy);
+        kind = loopCopyKind;
+    }
+    const unsigned opening = openings;
+    SendProgress progress{kind, 0, static_cast<std::int64_t>(copy.size())};
+    WriteEnd end = WriteEnd::Done;
+    const size_t chunk = writeChunk(kSendChunk);
+    for (size_t offset = 0; offset < copy.size() && end == WriteEnd::Done; offset += chunk) {
+        end = writeAll(copy.data() + offset, std::min(chunk, copy.size() - offset), opening, progress,
+                       SendRun::LoopCopy);
+    }
+    recordSendEnd(opening, progress, end != WriteEnd::Failed);
+    loopCopyBusy = 0;
+    if (end != WriteEnd::Stalled) return;
+    mainDialog->postToWindowThread([this, opening, progress] {
+        // Stop, a close or a new opening since then: the loop this copy belonged to is gone.
+        if (opening != openings || !loopSending) return;
+        mainDialog->KillTimer(kLoopTimerId);
+        loopSending = 0;
+        refreshDisplay();
+        ShowMessage(loopStalledText(progress.sent, progress.total).c_str());
+    });
+}
+
+bool PortController::sendStopped(SendProgress::Kind kind, SendRun run) const {
+    if (senderStop || senderExit) return true;
+    if (run == SendRun::LoopCopy) return !loopSending;
+    return kind == SendProgress::Kind::File ? fileSendCancel != 0 : boxSendCancel != 0;
 }
 
 PortController::WriteEnd PortController::writeAll(const std::uint8_t* data, size_t size, unsigned opening,
-                                                  SendProgress& progress) {
+                                                  SendProgress& progress, SendRun run) {
     size_t done = 0;
     while (done < size) {
-        // Closing the port (or Stop, for a file) abandons the rest rather than keep the closer
-        // waiting: that ends the send, it does not skip bytes within it.
-        if (sendStopped(progress.kind)) return WriteEnd::Stopped;
+        // Closing the port or Stop abandons the rest rather than keep the closer waiting: that
+        // ends the send, it does not skip bytes within it.
+        if (sendStopped(progress.kind, run)) return WriteEnd::Stopped;
         DWORD written = 0;
         const bool ok = port.write(data + done, static_cast<DWORD>(size - done), &written);
         const DWORD error = ok ? 0 : GetLastError();
@@ -122,31 +160,15 @@ PortController::WriteEnd PortController::writeAll(const std::uint8_t* data, size
             reportPortLost(opening, error);
             return WriteEnd::Failed;
         }
+        if (done == size) break;
+        // The write ended at its limit (or was cancelled) with bytes left: the device holds the
+        // flow. A single send waits on; a loop copy ends its loop.
+        if (sendStopped(progress.kind, run)) return WriteEnd::Stopped;
+        if (run == SendRun::LoopCopy) return WriteEnd::Stalled;
         // Nothing taken and no time-out waited for: do not spin on such a device.
         if (ok && written == 0) Sleep(kNoProgressPauseMs);
     }
     return WriteEnd::Done;
-}
-
-PortController::WriteEnd PortController::writeOnce(const std::uint8_t* data, size_t size, unsigned opening,
-                                                   SendProgress& progress) {
-    DWORD written = 0;
-    const bool ok = port.write(data, static_cast<DWORD>(size), &written);
-    const DWORD error = ok ? 0 : GetLastError();
-    progress.sent += written;
-    addSent(written);
-    if (written == size) return WriteEnd::Done;
-    if (!ok && !isTransientPortError(error)) {
-        reportPortLost(opening, error);
-        return WriteEnd::Failed;
-    }
-    // The device held the flow for a whole write limit. Ticks would keep the window waiting that
-    // long each: the loop ends, with one message (the timer is gone, so no tick repeats it).
-    mainDialog->KillTimer(kLoopTimerId);
-    loopSending = 0;
-    refreshDisplay();
-    postNotice(loopStalledText(progress.sent, progress.total));
-    return WriteEnd::Stalled;
 }
 
 void PortController::recordSendEnd(unsigned opening, const SendProgress& progress, bool finished) {
@@ -194,10 +216,11 @@ void PortController::sendFile() {
     SendProgress progress{SendProgress::Kind::File, 0, size > 0 ? size : 0};
     WriteEnd end = WriteEnd::Done;
     std::array<std::uint8_t, kFileChunk> block{};
+    const size_t chunk = writeChunk(block.size());
     for (;;) {
-        const size_t got = std::fread(block.data(), 1, block.size(), file.get());
+        const size_t got = std::fread(block.data(), 1, chunk, file.get());
         if (got == 0) break;  // end of file, or a read error (told below)
-        end = writeAll(block.data(), got, opening, progress);
+        end = writeAll(block.data(), got, opening, progress, SendRun::Single);
         if (end != WriteEnd::Done) break;
         Sleep(kFileChunkPauseMs);
     }

@@ -120,7 +120,7 @@ void PortController::refreshLoopControls() {
         SetWindowTextA(interval, kIntervalPlaceholder);
         intervalPlaceholderPending = false;
     }
-    if (!port.isOpen() || g_settings.sendMode == SendMode::File || loopSending) {
+    if (!port.isOpen() || g_settings.sendMode == SendMode::File || isSending()) {
         EnableWindow(interval, FALSE);
         EnableWindow(loops, FALSE);
         return;
@@ -139,7 +139,7 @@ void PortController::refreshLoopControls() {
 void PortController::refreshSendButton() {
     const HWND button = item(IDC_SEND);
     const bool open = port.isOpen();
-    SetWindowTextA(button, open && (fileSending || loopSending) ? "Stop" : "Send");
+    SetWindowTextA(button, open && isSending() ? "Stop" : "Send");
     EnableWindow(button, open ? TRUE : FALSE);
 }
 

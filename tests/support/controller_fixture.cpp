@@ -1,5 +1,7 @@
 #include "support/controller_fixture.h"
 
+#include <chrono>
+
 #include <cstdio>
 
 #include "framework/message_box.h"
@@ -55,6 +57,30 @@ MessageCounter::MessageCounter(HWND window, UINT message) : window_(window), mes
     SetPropA(window_, kCounterProperty, this);
     original_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageCounter::procedure)));
+}
+
+ResponsivenessProbe::ResponsivenessProbe(HWND window) : window_(window) {
+    thread_.reset(CreateThread(nullptr, 0, &ResponsivenessProbe::run, this, 0, nullptr));
+}
+
+ResponsivenessProbe::~ResponsivenessProbe() {
+    stop_ = true;
+    if (thread_.valid()) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+DWORD WINAPI ResponsivenessProbe::run(void* self) {
+    auto& probe = *static_cast<ResponsivenessProbe*>(self);
+    while (!probe.stop_) {
+        const auto asked = std::chrono::steady_clock::now();
+        DWORD_PTR result = 0;
+        // A window that does not answer within 10 s counts as the full 10 s.
+        SendMessageTimeoutA(probe.window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+        const double waited = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
+        if (waited > probe.longestMs_) probe.longestMs_ = waited;
+        ++probe.answers_;
+        Sleep(10);
+    }
+    return 0;
 }
 
 MessageCounter::~MessageCounter() {

@@ -53,6 +53,27 @@ private:
     UniqueHandle thread_;
 };
 
+// Asks a window for a round trip (WM_NULL) from another thread every few milliseconds, and keeps
+// the longest wait for its answer: how long the window's thread was held by anything it did.
+class ResponsivenessProbe {
+public:
+    explicit ResponsivenessProbe(HWND window);
+    ~ResponsivenessProbe();
+    ResponsivenessProbe(const ResponsivenessProbe&) = delete;
+    ResponsivenessProbe& operator=(const ResponsivenessProbe&) = delete;
+
+    double longestMs() const { return longestMs_; }
+    int answers() const { return answers_; }
+
+private:
+    static DWORD WINAPI run(void* self);
+    HWND window_;
+    std::atomic<double> longestMs_{0};
+    std::atomic<int> answers_{0};
+    std::atomic<bool> stop_{false};
+    UniqueHandle thread_;
+};
+
 // Counts the messages of one kind that a control receives, by subclassing it.
 class MessageCounter {
 public:

@@ -68,6 +68,23 @@ protected:
         waitForSent(sentBefore + 1);
     }
 
+    // Closes the port and opens it again at another rate (the line-rate rig paces by it).
+    void reopenAt(int baudRate) {
+        collector.reset();
+        controller->closePort();
+        g_settings.baudRate = baudRate;
+        openPort();
+        collector = std::make_unique<PeerCollector>(peer);
+    }
+
+    void startLoop(const char* text, const char* interval) {
+        setItemText(IDC_SEND_BOX, text);
+        CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+        controller->refreshLoopControls();
+        setItemText(IDC_LOOP_INTERVAL, interval);
+        controller->onSendButton();
+    }
+
     std::string openStatus(std::int64_t sent) const {
         return testPortName() + ", Sent/Received bytes: " + std::to_string(sent) + "/0";
     }
@@ -292,6 +309,117 @@ TEST_F(SendPathTest, HexLoopWithAnInvalidCharacterKeepsRunning) {
     EXPECT_EQ(itemText(IDC_SEND), "Send");
     EXPECT_TRUE(recordedMessages().empty());
     EXPECT_EQ(collector->size(), 0u);
+}
+
+// On a line that takes its time, as a UART does: a write returns as its bytes leave.
+
+TEST_F(SendPathTest, ALoopWhoseCopiesOutlastTheIntervalSendsWholeCopiesAndTheWindowKeepsAnswering) {
+    const ScopedLineMode line(LineMode::LineRate);
+    ASSERT_TRUE(line.ok());
+    reopenAt(1200);
+    std::string text(200, ' ');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+    const ResponsivenessProbe probe(host->hwnd());
+    // 200 bytes take 1.67 s at 1200 baud: ticks every 300 ms fall inside the copy under way.
+    startLoop(text.c_str(), "300");
+    ASSERT_TRUE(controller->isLoopSending());
+    ASSERT_TRUE(pumpUntil([&] { return collector->size() >= 3 * text.size(); }, 20s)) << collector->size();
+    EXPECT_TRUE(controller->isLoopSending());
+    EXPECT_TRUE(recordedMessages().empty()) << recordedMessages()[0];
+
+    const auto stopStart = std::chrono::steady_clock::now();
+    controller->onSendButton();  // Stop, with a copy under way
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 1700ms);
+    EXPECT_FALSE(controller->isLoopSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+    EXPECT_GE(probe.answers(), 50);
+    EXPECT_LT(probe.longestMs(), 500.0) << "the window was held by the line";
+
+    // Copy after copy, each whole, and the one Stop cut short a prefix of one; the counter says
+    // what the far end got.
+    ASSERT_TRUE(pumpUntil([&] { return collector->size() == static_cast<size_t>(controller->sentCount()); }, 5s));
+    pumpFor(300ms);
+    const Bytes received = collector->bytes();
+    EXPECT_EQ(received.size(), static_cast<size_t>(controller->sentCount()));
+    const Bytes copy = bytesOf(text);
+    for (size_t offset = 0; offset < received.size(); offset += copy.size()) {
+        const size_t length = std::min(copy.size(), received.size() - offset);
+        ASSERT_TRUE(std::equal(received.begin() + offset, received.begin() + offset + length, copy.begin()))
+            << "copy at " << offset << " is not whole";
+    }
+    EXPECT_TRUE(recordedMessages().empty());
+}
+
+TEST_F(SendPathTest, ATextTakesItsLineTimeAndArrivesWholeWithoutAMessage) {
+    const ScopedLineMode line(LineMode::LineRate);
+    ASSERT_TRUE(line.ok());
+    std::string text(4000, ' ');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('0' + i % 75);
+    setItemText(IDC_SEND_BOX, text.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    controller->onSendButton();
+    EXPECT_EQ(itemText(IDC_SEND), "Stop") << "a send under way can be stopped";
+    ASSERT_TRUE(pumpUntil([&] { return collector->size() >= text.size(); }, 30s)) << collector->size();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double lineSeconds = text.size() * 10 / 9600.0;  // 8N1 at 9600 baud
+    std::printf("4000 bytes at 9600 baud: %.2f s (line time %.2f s)\n", seconds, lineSeconds);
+    EXPECT_GE(seconds, lineSeconds * 0.9) << "the line did not take its time";
+    EXPECT_LE(seconds, lineSeconds * 1.6);
+    EXPECT_EQ(collector->bytes(), bytesOf(text));
+    waitForSent(static_cast<std::int64_t>(text.size()));
+    EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_SEND) == "Send"; }, 2s));
+    EXPECT_TRUE(recordedMessages().empty()) << recordedMessages()[0];
+}
+
+TEST_F(SendPathTest, AWaitingTextSendOffersStopAndNothingElseGetsBetweenItsBytes) {
+    const ScopedLineMode line(LineMode::LineRate);
+    ASSERT_TRUE(line.ok());
+    reopenAt(1200);
+    std::string text(4000, ' ');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('A' + i % 26);
+    setItemText(IDC_SEND_BOX, text.c_str());
+    controller->onSendButton();
+    // 4000 bytes take 33 s at 1200 baud; a second of them goes out before the press.
+    pumpFor(1s);
+
+    // While it runs, the button stops it and a loop cannot start.
+    EXPECT_TRUE(controller->isBoxSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Stop");
+    EXPECT_FALSE(isEnabled(IDC_LOOPS));
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    setItemText(IDC_LOOP_INTERVAL, "50");
+    const auto stopStart = std::chrono::steady_clock::now();
+    controller->onSendButton();  // reads "Stop": it stops, it does not start a loop
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 1700ms);
+    EXPECT_FALSE(controller->isLoopSending());
+    EXPECT_FALSE(controller->isBoxSending());
+    EXPECT_EQ(itemText(IDC_SEND), "Send");
+
+    // What went out is told, and it is what the far end got: a prefix of the text.
+    ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 5s));
+    const std::int64_t sent = controller->sentCount();
+    ASSERT_GT(sent, 0);
+    ASSERT_LT(sent, 4000);
+    EXPECT_EQ(recordedMessages()[0], "The text send stopped after " + std::to_string(sent) + " of 4000 bytes.");
+    ASSERT_TRUE(pumpUntil([&] { return collector->size() >= static_cast<size_t>(sent); }, 5s));
+    pumpFor(300ms);
+    const Bytes first = collector->bytes();
+    ASSERT_EQ(first.size(), static_cast<size_t>(sent));
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), text.begin()));
+
+    // Now the loop starts, and its copies follow the cut text, whole.
+    setItemText(IDC_SEND_BOX, "#");
+    controller->refreshLoopControls();
+    ASSERT_TRUE(isEnabled(IDC_LOOPS));
+    setItemText(IDC_LOOP_INTERVAL, "50");
+    controller->onSendButton();
+    ASSERT_TRUE(controller->isLoopSending());
+    ASSERT_TRUE(pumpUntil([&] { return collector->size() >= first.size() + 3; }, 5s));
+    controller->onSendButton();  // Stop
+    const Bytes all = collector->bytes();
+    EXPECT_TRUE(std::all_of(all.begin() + static_cast<std::ptrdiff_t>(first.size()), all.end(),
+                            [](std::uint8_t byte) { return byte == '#'; }));
+    EXPECT_EQ(messageCount(), 1u);
 }
 
 }  // namespace
