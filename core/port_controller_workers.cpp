@@ -4,6 +4,7 @@
 
 #include "core/port_controller.h"
 #include "core/port_errors.h"
+#include "core/port_notices.h"
 #include "core/stopwatch.h"
 #include "framework/message_box.h"
 #include "settings/port_settings.h"
@@ -11,10 +12,6 @@
 namespace quenlet {
 
 namespace {
-
-// After a transient failure (a line error that aborted a read, say) the monitor goes on after
-// this pause, so that a device failing the same way again and again does not keep it spinning.
-constexpr DWORD kTransientFailurePauseMs = 10;
 
 // Marks a worker as outside every device call while it waits and after it ends.
 class ParkedWhileWaiting {
@@ -53,15 +50,22 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
     shownBoxes.fill(-1);
     watchedOpening = openings;
     receivePace = ReceivePace::Quiet;
+    emptyPasses.reset();
+    pendingBytes = 0;
+    const auto leave = [&](WatchResult result) {
+        // Bytes read are shown, whatever ends the watch.
+        handOverPending(receiveBuffer);
+        return result;
+    };
     for (;;) {
-        if (monitorExit) return WatchResult::Exit;
-        if (monitorStop || !port.isOpen()) return WatchResult::Sleep;
+        if (monitorExit) return leave(WatchResult::Exit);
+        if (monitorStop || !port.isOpen()) return leave(WatchResult::Sleep);
         // A quiet line is waited on, at most 100 ms (a time-out is a success without events), so
-        // the lines are looked at every pass. While bytes stream in, the next look comes when they
-        // are due to be handed over, and a flood is read on at once.
+        // the lines are looked at every pass. While bytes stream in, the next look comes when the
+        // queue is due to be read, and a flood is read on at once.
         DWORD limit = kEventWaitMs;
         if (receivePace == ReceivePace::Paced) {
-            const std::int64_t due = lastHandOver + Stopwatch::ticksIn(kHandOverIntervalMs);
+            const std::int64_t due = lastRead + Stopwatch::ticksIn(readIntervalMs);
             const double wait = Stopwatch::secondsBetween(Stopwatch::now(), due);
             if (wait > 0) Sleep(static_cast<DWORD>(wait * 1000) + 1);
             limit = 0;
@@ -71,21 +75,32 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
         } else if (receivePace == ReceivePace::Flood) {
             limit = 0;
         }
+        const std::int64_t passStart = Stopwatch::now();
         if (!port.waitEvent(limit)) {
-            if (survivesFailure(GetLastError())) continue;
-            return WatchResult::Sleep;
+            const DWORD code = GetLastError();
+            if (!survivesFailure(code) || !waitOutEmptyPass(passStart, kEventWaitMs, code)) {
+                return leave(WatchResult::Sleep);
+            }
+            continue;
         }
 
         const DWORD events = port.takeEvents();
         const COMSTAT status = port.lastLineStatus();
         if (!monitorExit) updateStatusBoxes(events, status);
+        noteLineErrors(port.takeLineErrors());
 
         if (!(events & EV_RXCHAR) && status.cbInQue == 0) {
+            handOverPending(receiveBuffer);
             receivePace = ReceivePace::Quiet;
+            // A wait that came back early with nothing is a pass without a byte all the same.
+            if (limit != 0 && !waitOutEmptyPass(passStart, limit, ERROR_GEN_FAILURE)) {
+                return leave(WatchResult::Sleep);
+            }
             continue;
         }
+        emptyPasses.reset();
         // A byte the wait took is not in the driver's count.
-        if (!receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1))) return WatchResult::Sleep;
+        if (!receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1))) return leave(WatchResult::Sleep);
     }
 }
 
@@ -97,19 +112,37 @@ bool PortController::survivesFailure(DWORD code) {
         DWORD errors = 0;
         COMSTAT status{};
         ClearCommError(port.handle(), &errors, &status);
-        Sleep(kTransientFailurePauseMs);
+        noteLineErrors(errors);
         return true;
     }
     reportPortLost(watchedOpening, code);
     return false;
 }
 
+bool PortController::waitOutEmptyPass(std::int64_t passStart, DWORD limitMs, DWORD code) {
+    const double elapsedMs = Stopwatch::secondsBetween(passStart, Stopwatch::now()) * 1000;
+    const DWORD rest = emptyPasses.record(elapsedMs, limitMs);
+    if (rest == EmptyPassCounter::kLost) {
+        reportPortLost(watchedOpening, code);
+        return false;
+    }
+    if (rest > 0) Sleep(rest);
+    return true;
+}
+
+void PortController::noteLineErrors(DWORD errors) {
+    if ((errors & (CE_RXOVER | CE_OVERRUN)) == 0 || overrunToldOpening == watchedOpening) return;
+    overrunToldOpening = watchedOpening;
+    postNotice(overrunText(g_settings.portName, errors));
+}
+
 // Reads what is queued and hands it over. The first bytes after a quiet spell wait kGatherMs for
-// the ones right behind them (a device's reply shows in one piece); while bytes keep coming they
-// are handed over every kHandOverIntervalMs, as often as the receive box repaints, since handing
-// over more often would show nothing sooner. A flood, which fills a read, is read on at once for
-// up to a pass's worth of time: then the wait loop looks at the line state again. A read of a
-// flood that comes out short means the window caught up with the device, not that the device
+// the ones right behind them (a device's reply shows in one piece); while bytes keep coming the
+// queue is read every readIntervalMs (before it can run half full at the line's rate) and what was
+// read is handed over about every kHandOverIntervalMs, as often as the receive box repaints, since
+// handing over more often would show nothing sooner. A flood, which fills the buffer, is read on at
+// once for up to a pass's worth of time: then the wait loop looks at the line state again. A read
+// of a flood that comes out short means the window caught up with the device, not that the device
 // slowed down: the next read comes after kGatherMs, and only a second short one paces the line.
 // Pausing a whole interval there would leave a fast device blocked on a full line. The first read
 // happens even when a close is under way: a byte the wait already took is shown, not dropped.
@@ -118,15 +151,24 @@ bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
     const std::int64_t started = Stopwatch::now();
     for (;;) {
         DWORD count = 0;
-        if (!port.read(receiveBuffer, kReadSize, &count)) return survivesFailure(GetLastError());
+        if (!port.read(receiveBuffer + pendingBytes, kReadSize - pendingBytes, &count)) {
+            handOverPending(receiveBuffer);
+            return survivesFailure(GetLastError());
+        }
+        lastRead = Stopwatch::now();
+        pendingBytes += count;
         if (count == 0) {
+            handOverPending(receiveBuffer);
             receivePace = ReceivePace::Quiet;
             return true;
         }
-        receiveBuffer[count] = 0;
-        onReceive(receiveBuffer, count);
-        lastHandOver = Stopwatch::now();
-        if (count == kReadSize) {
+        const bool full = pendingBytes == kReadSize;
+        // Handed over now unless the next read still comes before the hand-over is due.
+        const std::int64_t nextRead = lastRead + Stopwatch::ticksIn(readIntervalMs);
+        if (full || monitorStop || nextRead >= lastHandOver + Stopwatch::ticksIn(kHandOverIntervalMs)) {
+            handOverPending(receiveBuffer);
+        }
+        if (full) {
             receivePace = ReceivePace::Flood;
         } else {
             receivePace = receivePace == ReceivePace::Flood ? ReceivePace::Thinning : ReceivePace::Paced;
@@ -135,6 +177,14 @@ bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
         if (monitorStop) return true;
         if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return true;
     }
+}
+
+void PortController::handOverPending(char* receiveBuffer) {
+    if (pendingBytes == 0) return;
+    receiveBuffer[pendingBytes] = 0;
+    onReceive(receiveBuffer, pendingBytes);
+    pendingBytes = 0;
+    lastHandOver = Stopwatch::now();
 }
 
 void PortController::setStatusBox(int box, int state) {
