@@ -33,7 +33,7 @@ DWORD queueReadIntervalMs(const LineFrame& frame, DWORD queueSize, DWORD handOve
     const double rate = bytesPerSecond(frame);
     if (rate <= 0 || queueSize == 0) return handOverMs;
     const double halfFullMs = queueSize / 2.0 / rate * 1000.0;
-    return std::clamp<DWORD>(static_cast<DWORD>(halfFullMs), 1, handOverMs);
+    return std::clamp<DWORD>(static_cast<DWORD>(halfFullMs / 2), 1, handOverMs);
 }
 
 }  // namespace quenlet

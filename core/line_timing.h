@@ -30,7 +30,9 @@ DWORD writeLimitMs(const LineFrame& frame, DWORD size);
 DWORD writeChunkBytes(const LineFrame& frame, DWORD maxBytes, DWORD lineMs);
 
 // How often the input queue is read while bytes keep coming: every handOverMs, or sooner where a
-// queue of queueSize bytes would otherwise fill past half at the line's byte rate. At least 1 ms.
+// queue of queueSize bytes could otherwise fill past half at the line's byte rate. The reads come
+// twice in the time half the queue takes to fill, which leaves the other half of that time for
+// the read itself to come late (a busy machine, bytes that arrive in bursts). At least 1 ms.
 DWORD queueReadIntervalMs(const LineFrame& frame, DWORD queueSize, DWORD handOverMs);
 
 }  // namespace quenlet

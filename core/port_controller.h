@@ -160,6 +160,7 @@ private:
     void noteLineErrors(DWORD errors);
     // Hands the bytes read and not yet shown to the window.
     void handOverPending(char* receiveBuffer);
+    bool handOverDue() const;
     void updateStatusBoxes(DWORD events, const COMSTAT& status);
     void setStatusBox(int box, int state);
     struct ReceivedChunk {
@@ -267,6 +268,7 @@ private:
     ReceivePace receivePace = ReceivePace::Quiet;
     std::int64_t lastHandOver = 0;
     std::int64_t lastRead = 0;
+    std::int64_t lastLook = 0;  // the last look at the line state (events, modem lines)
     DWORD pendingBytes = 0;  // read into the buffer, not yet handed over
     EmptyPassCounter emptyPasses;
     unsigned overrunToldOpening = 0;

@@ -69,6 +69,11 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
             const double wait = Stopwatch::secondsBetween(Stopwatch::now(), due);
             if (wait > 0) Sleep(static_cast<DWORD>(wait * 1000) + 1);
             limit = 0;
+            // Reads that come more often than the lines need a look go straight to the queue.
+            if (Stopwatch::secondsBetween(lastLook, Stopwatch::now()) * 1000 < kEventWaitMs) {
+                if (!receiveQueued(receiveBuffer, 1)) return leave(WatchResult::Sleep);
+                continue;
+            }
         } else if (receivePace == ReceivePace::Thinning) {
             Sleep(kGatherMs);
             limit = 0;
@@ -76,6 +81,7 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
             limit = 0;
         }
         const std::int64_t passStart = Stopwatch::now();
+        lastLook = passStart;
         if (!port.waitEvent(limit)) {
             const DWORD code = GetLastError();
             if (!survivesFailure(code) || !waitOutEmptyPass(passStart, kEventWaitMs, code)) {
@@ -90,6 +96,12 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
         noteLineErrors(port.takeLineErrors());
 
         if (!(events & EV_RXCHAR) && status.cbInQue == 0) {
+            // Bytes read and not yet due to be shown wait for the hand-over's time, not for the
+            // next byte: the pace holds on until then.
+            if (pendingBytes > 0 && !handOverDue()) {
+                lastRead = Stopwatch::now();
+                continue;
+            }
             handOverPending(receiveBuffer);
             receivePace = ReceivePace::Quiet;
             // A wait that came back early with nothing is a pass without a byte all the same.
@@ -158,16 +170,16 @@ bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
         lastRead = Stopwatch::now();
         pendingBytes += count;
         if (count == 0) {
+            if (pendingBytes > 0 && !handOverDue() && !monitorStop) {
+                receivePace = ReceivePace::Paced;
+                return true;
+            }
             handOverPending(receiveBuffer);
             receivePace = ReceivePace::Quiet;
             return true;
         }
         const bool full = pendingBytes == kReadSize;
-        // Handed over now unless the next read still comes before the hand-over is due.
-        const std::int64_t nextRead = lastRead + Stopwatch::ticksIn(readIntervalMs);
-        if (full || monitorStop || nextRead >= lastHandOver + Stopwatch::ticksIn(kHandOverIntervalMs)) {
-            handOverPending(receiveBuffer);
-        }
+        if (full || monitorStop || handOverDue()) handOverPending(receiveBuffer);
         if (full) {
             receivePace = ReceivePace::Flood;
         } else {
@@ -177,6 +189,12 @@ bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
         if (monitorStop) return true;
         if (Stopwatch::secondsBetween(started, Stopwatch::now()) * 1000 >= kEventWaitMs) return true;
     }
+}
+
+// Handed over at a read unless the next read still comes before the hand-over is due.
+bool PortController::handOverDue() const {
+    return Stopwatch::now() + Stopwatch::ticksIn(readIntervalMs) >=
+           lastHandOver + Stopwatch::ticksIn(kHandOverIntervalMs);
 }
 
 void PortController::handOverPending(char* receiveBuffer) {
