@@ -40,6 +40,7 @@ constexpr char kUsage[] =
     "  get-check ID | wait-check ID 0|1 MS\n"
     "  receive-mode ascii|hex|fileonly [CAPTURE_PATH]\n"
     "  send-mode ascii|hex|file [PATH]\n"
+    "  port-settings BAUD [DATABITS PARITY STOPBITS FLOW]  as the Port Settings lists name them\n"
     "  wait-message REGEX MS             until a message box whose text matches is shown\n"
     "  dismiss-message MS [--wait-exit MS] press OK on the message box (waits for one); prints its text\n"
     "  no-message                        fails when a message box is shown\n"
@@ -91,6 +92,7 @@ public:
         if (name == "wait-no-window") return waitWindow(false);
         if (name == "receive-mode") return receiveMode();
         if (name == "send-mode") return sendMode();
+        if (name == "port-settings") return portSettings();
         if (name == "wait-message") return waitMessage();
         if (name == "dismiss-message") return dismissMessage();
         if (name == "no-message") return noMessage();
@@ -156,6 +158,19 @@ private:
         const std::string path = args.size() == 3 ? windowsPath(args[2]) : std::string();
         if (choice == e2e::SendChoice::File && path.empty()) return badUse("file needs a path");
         return report(e2e::chooseSendMode(choice, path));
+    }
+
+    int portSettings() {
+        if (args.size() != 2 && args.size() != 6) return badUse("port-settings BAUD [DATABITS PARITY STOPBITS FLOW]");
+        e2e::PortChoice choice;
+        choice.baudRate = args[1];
+        if (args.size() == 6) {
+            choice.dataBits = args[2];
+            choice.parity = args[3];
+            choice.stopBits = args[4];
+            choice.flowControl = args[5];
+        }
+        return report(e2e::choosePortSettings(choice));
     }
 
     static int report(const std::string& failure) {

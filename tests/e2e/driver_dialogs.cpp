@@ -18,6 +18,13 @@ constexpr int kFileNameBox = 1013;
 constexpr int kAlsoToFileBox = 1048;
 constexpr int kSendOk = 1045;
 constexpr int kReceiveOk = 1046;
+constexpr int kPortSettingsCommand = 1064;
+constexpr int kBaudRateList = 1010;
+constexpr int kDataBitsList = 1011;
+constexpr int kParityList = 1012;
+constexpr int kStopBitsList = 1013;
+constexpr int kFlowControlList = 1014;
+constexpr int kPortOk = 1047;
 
 constexpr Milliseconds kDialogLimit{10000};
 
@@ -38,6 +45,23 @@ bool setCheck(HWND dialog, int id, bool wanted) {
     if (!state) return false;
     if ((*state == BST_CHECKED) != wanted && !click(button)) return false;
     return checkState(button) == (wanted ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// Selects the entry whose text is exactly text. The entries are read as UTF-16, the form in which
+// Wine carries a combo box's text between processes whatever the caller asked for.
+bool selectEntry(HWND list, const std::string& text) {
+    const std::wstring wanted(text.begin(), text.end());
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT index = 0; index < count; ++index) {
+        const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+        if (length < 0 || static_cast<size_t>(length) != wanted.size()) continue;
+        std::wstring entry(static_cast<size_t>(length) + 1, L'\0');
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(static_cast<size_t>(length));
+        if (entry != wanted) continue;
+        return SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == index;
+    }
+    return false;
 }
 
 std::string pressOk(HWND dialog, int okId) {
@@ -79,6 +103,27 @@ std::string chooseSendMode(SendChoice choice, const std::string& filePath) {
         return "cannot fill in the send file name";
     }
     return pressOk(dialog, kSendOk);
+}
+
+std::string choosePortSettings(const PortChoice& choice) {
+    const HWND dialog = openDialog(kPortSettingsCommand, "Port Settings");
+    if (dialog == nullptr) return "the Port Settings dialog did not open (is the port closed?)";
+    const struct {
+        int list;
+        const std::string& text;
+        const char* name;
+    } picks[] = {{kBaudRateList, choice.baudRate, "baud rate"},
+                 {kDataBitsList, choice.dataBits, "data bits"},
+                 {kParityList, choice.parity, "parity"},
+                 {kStopBitsList, choice.stopBits, "stop bits"},
+                 {kFlowControlList, choice.flowControl, "flow control"}};
+    for (const auto& pick : picks) {
+        if (pick.text.empty()) continue;
+        if (!selectEntry(GetDlgItem(dialog, pick.list), pick.text)) {
+            return std::string("no ") + pick.name + " \"" + pick.text + "\" in the list";
+        }
+    }
+    return pressOk(dialog, kPortOk);
 }
 
 }  // namespace e2e

@@ -37,6 +37,8 @@
  * QUENLET_FIXTURE_PASS=/dev/ttyUSB0:... names real serial ports that stay visible (the run script
  * maps the user's adapters that way; never the console); "*" keeps all of them visible (the
  * installed launcher's demo, which maps adapters itself, also those plugged in later).
+ * QUENLET_FIXTURE_QUEUE_PEAK=FILE keeps in FILE the largest input queue of a COM end that the
+ * process asked for (the benchmarks' measure of how full a program lets its queue run).
  * QUENLET_FIXTURE_TRACE=1 logs every request on a pty, every claim, release and refusal to stderr;
  * any other value except 0 is a file the log is appended to. Without QUENLET_RIG_DIR the library does nothing at all.
  *
@@ -160,6 +162,10 @@ static struct {
     bool enabled;
     char rig_dir[1024];
     int trace_fd;
+    /* QUENLET_FIXTURE_QUEUE_PEAK: the largest input queue this process was told of, and where it
+     * goes. */
+    int queue_peak_fd;
+    int queue_peak;
     /* Real serial ports the user mapped on purpose (QUENLET_FIXTURE_PASS): not hidden. */
     dev_t passed_ports[MAX_PASSED_PORTS];
     int passed_port_count;
@@ -170,7 +176,7 @@ static struct {
     unsigned short fd_class[MAX_TRACKED_FD];
     /* pts index + 1 of COM ends this process opened and holds exclusively. */
     unsigned short claimed_fd[MAX_TRACKED_FD];
-} fixture = {.trace_fd = -1, .lock = PTHREAD_MUTEX_INITIALIZER};
+} fixture = {.trace_fd = -1, .queue_peak_fd = -1, .lock = PTHREAD_MUTEX_INITIALIZER};
 
 static int (*real_open)(const char *, int, ...);
 static int (*real_open64)(const char *, int, ...);
@@ -261,6 +267,9 @@ __attribute__((constructor)) static void fixture_init(void)
                                ? fcntl(2, F_DUPFD_CLOEXEC, 100)
                                : real_open(trace_target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     }
+    const char *queue_peak_target = getenv("QUENLET_FIXTURE_QUEUE_PEAK");
+    if (queue_peak_target && *queue_peak_target)
+        fixture.queue_peak_fd = real_open(queue_peak_target, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     /* A colon-separated list of device paths, e.g. "/dev/ttyUSB0:/dev/ttyACM0". */
     const char *passed = getenv("QUENLET_FIXTURE_PASS");
     if (passed && strcmp(passed, "*") == 0) {
@@ -838,6 +847,22 @@ static int bare_request(int fd, int pts, unsigned long request, void *argument)
     return result;
 }
 
+/* Keeps the largest input queue of a COM end that this process was told of (what a program
+ * reads before it reads: Wine answers ClearCommError's cbInQue with TIOCINQ), in the file
+ * QUENLET_FIXTURE_QUEUE_PEAK names: "BYTES\n", rewritten each time it grows. */
+static void note_queue_peak(int pts, int queued)
+{
+    if (fixture.queue_peak_fd < 0 || !is_com_end(pts)) return;
+    pthread_mutex_lock(&fixture.lock);
+    if (queued > fixture.queue_peak) {
+        fixture.queue_peak = queued;
+        char text[32];
+        const int length = snprintf(text, sizeof text, "%d\n", queued);
+        (void)!pwrite(fixture.queue_peak_fd, text, (size_t)length, 0);
+    }
+    pthread_mutex_unlock(&fixture.lock);
+}
+
 int ioctl(int fd, unsigned long request, ...)
 {
     va_list args;
@@ -847,7 +872,8 @@ int ioctl(int fd, unsigned long request, ...)
     resolve_real_functions();
 
     if (!fixture.enabled || (!is_emulated_request(request) && !is_termios2_request(request) &&
-                             !is_termios_request(request) && fixture.trace_fd < 0))
+                             !is_termios_request(request) && fixture.trace_fd < 0 &&
+                             !(request == TIOCINQ && fixture.queue_peak_fd >= 0)))
         return real_ioctl(fd, request, argument);
     const int pts = pts_index_of_fd(fd);
     note_fd(fd, pts);
@@ -859,6 +885,7 @@ int ioctl(int fd, unsigned long request, ...)
         const char *name = request_name(request);
         const int result = real_ioctl(fd, request, argument);
         const int saved_errno = errno;
+        if (request == TIOCINQ && result == 0 && argument) note_queue_peak(pts, *(const int *)argument);
         if (name)
             trace("ioctl fd=%d pts%d %s -> %d (passed through)", fd, pts, name, result);
         else
