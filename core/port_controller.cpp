@@ -130,28 +130,22 @@ void PortController::openPort() {
     readIntervalMs = queueReadIntervalMs(frame, queue != 0 ? queue : kQueueSize, kHandOverIntervalMs);
     openedFrame = frame;
 
-    fileSending = 0;
-    fileSendCancel = 0;
-    loopSending = 0;
-    boxSending = 0;
-    boxSendCancel = 0;
-    requestedSend = -1;
-    loopCopyBusy = 0;
+    sends.reset();
     senderStop = 0;
     monitorStop = 0;
     bytesSent = 0;
     bytesReceived = 0;
-    ++openings;
+    losses.begin();
     SetEvent(monitorEvent.get());
     refreshDisplay();
 }
 
 void PortController::closePort() {
-    if (loopSending) {
+    if (sends.loopSending()) {
         ShowMessage("Loop sending, stop sending first!");
         return;
     }
-    if (fileSending || (isEnding() && fileSendingAtEnd)) {
+    if (sends.fileSending() || (isEnding() && fileSendingAtEnd)) {
         // At exit nobody may be there to answer the box (the window is hidden, maybe minimised),
         // and the program must end all the same.
         if (isEnding()) {
@@ -193,7 +187,7 @@ void PortController::closeAcceptedPort() {
 }
 
 void PortController::shutdown() {
-    if (!isEnding()) fileSendingAtEnd = fileSending != 0;
+    if (!isEnding()) fileSendingAtEnd = sends.fileSending();
     senderExit = 1;
     monitorExit = 1;
     SetEvent(sendEvent.get());
@@ -217,26 +211,15 @@ void PortController::reportPortLost(unsigned opening, DWORD code) {
 // The monitor and a send may both find the device gone: the first report closes the port, and
 // the others find it closed (or opened again since) and say nothing.
 void PortController::onPortLost(unsigned opening, DWORD code) {
-    if (opening != openings || opening == lostOpening || !port.isOpen() || isEnding()) return;
-    lostOpening = opening;
+    if (!port.isOpen() || isEnding() || !losses.claimLoss(opening)) return;
     // What runs on the device ends first, so that the close is accepted.
-    if (loopSending) {
-        mainDialog->KillTimer(kLoopTimerId);
-        loopSending = 0;
-    }
-    if (fileSending) fileSendCancel = 1;
+    const bool sendingAtLoss = sends.running();
+    if (sends.loopSending()) mainDialog->KillTimer(kLoopTimerId);
+    sends.stop();
     closeAcceptedPort();
 
-    SendProgress cut;
-    bool sendWasCut = false;
-    {
-        CriticalSectionLock lock(sendEndLock);
-        sendWasCut = cutSendOpening == opening;
-        cut = cutSend;
-        cutSendOpening = 0;
-    }
-    const std::string text =
-        portLostText(g_settings.portName, formatSystemError(code), sendWasCut ? &cut : nullptr);
+    const std::optional<SendProgress> cut = sends.cutByLoss(opening, sendingAtLoss);
+    const std::string text = portLostText(g_settings.portName, formatSystemError(code), cut ? &*cut : nullptr);
     ShowMessage(text.c_str());
 }
 

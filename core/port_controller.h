@@ -19,13 +19,15 @@
 #include "core/capture_file.h"
 #include "core/line_timing.h"
 #include "core/member_thunk.h"
-#include "core/port_errors.h"
+#include "core/port_failure_policy.h"
+#include "core/port_loss_ledger.h"
 #include "core/port_notices.h"
 #include "core/serial_port.h"
 #include "framework/handles.h"
 #include "framework/paced_text.h"
 #include "framework/toolbar.h"
 #include "settings/port_settings.h"
+#include "core/send_session.h"
 #include "ui/status_dialog.h"
 
 namespace quenlet {
@@ -121,12 +123,12 @@ public:
     ToolBar& toolbar() { return toolBar; }
     bool isAlwaysOnTop() const { return alwaysOnTop != 0; }
     void toggleAlwaysOnTop() { alwaysOnTop = !alwaysOnTop; }
-    bool isFileSending() const { return fileSending != 0; }
-    bool isLoopSending() const { return loopSending != 0; }
+    bool isFileSending() const { return sends.fileSending(); }
+    bool isLoopSending() const { return sends.loopSending(); }
     // A single send of the send box (text or hex) is under way.
-    bool isBoxSending() const { return boxSending != 0; }
-    bool isSending() const { return fileSending || loopSending || boxSending; }
-    void clearLoopSending() { loopSending = 0; }
+    bool isBoxSending() const { return sends.boxSending(); }
+    bool isSending() const { return sends.running(); }
+    void clearLoopSending() { sends.endLoop(); }
     std::int64_t sentCount() const { return bytesSent; }
     std::int64_t receivedCount() const { return bytesReceived; }
     // How many times received bytes have been handed to the window (a measure of the receive
@@ -150,12 +152,9 @@ private:
     // Flood: the last read was full; the next comes at once. Thinning: a flood's read was not
     // full; the next comes after kGatherMs.
     enum class ReceivePace { Quiet, Paced, Flood, Thinning };
-    // After a failed wait or read with code: true when the device is still there and watching
-    // goes on; a lost device is reported.
-    bool survivesFailure(DWORD code);
-    // After a pass without a byte that began at passStart: waits out the rest of limitMs when it
-    // ended early, and false (the device reported lost with code) after a long run of such passes.
-    bool waitOutEmptyPass(std::int64_t passStart, DWORD limitMs, DWORD code);
+    // After a pass that began at passStart and brought no byte (how it ended, with code): true when
+    // watching goes on, after waiting out what the failure policy asks; a lost device is reported.
+    bool followPass(PassEnd end, DWORD code, std::int64_t passStart, DWORD limitMs);
     // The driver's error flags: an overrun is told once per opening.
     void noteLineErrors(DWORD errors);
     // Hands the bytes read and not yet shown to the window.
@@ -196,7 +195,7 @@ private:
     void onPortLost(unsigned opening, DWORD code);
 
     // Writing a send's bytes.
-    enum class WriteEnd { Done, Stopped, Failed, Stalled };
+    using SendEnd = SendSession::End;
     // A single send (the Send button) or one copy of a loop.
     enum class SendRun { Single, LoopCopy };
     // Window thread: the send box's bytes for mode (Ascii or Hex). False when there is nothing to
@@ -210,7 +209,7 @@ private:
     // the send is stopped, or a write fails with an error (the device is gone; reported). For a
     // single send a write that times out is the device holding the flow: it pauses the send, it
     // never skips bytes. For a loop copy it ends the loop (Stalled).
-    WriteEnd writeAll(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress, SendRun run);
+    SendEnd writeAll(const std::uint8_t* data, size_t size, unsigned opening, SendProgress& progress, SendRun run);
     bool sendStopped(SendProgress::Kind kind, SendRun run) const;
     // The most bytes a send's write carries: a write is not cancelled on every system (under Wine
     // a write already passing bytes to the line runs to its end), so none carries more line time
@@ -220,7 +219,6 @@ private:
     // write, which is cancelled for it.
     void pauseEndingSend(DWORD durationMs);
     // The end of a send of the given opening: an unfinished one is told if the device was lost.
-    void recordSendEnd(unsigned opening, const SendProgress& progress, bool finished);
     bool onWindowThread() const { return GetCurrentThreadId() == windowThreadId; }
 
     // Declared in the order they are built; destroyed in reverse (port first, thunks last).
@@ -236,18 +234,7 @@ private:
     bool quietCaptureOpen = false;  // window thread: a close reopens the file only to close it
 
     int alwaysOnTop = 0;
-    std::atomic<int> fileSending{0};
-    std::atomic<int> loopSending{0};
-    std::atomic<int> fileSendCancel{0};
-    std::atomic<int> boxSending{0};
-    std::atomic<int> boxSendCancel{0};
-    // The SendMode of a single send asked for and not yet begun (-1: none).
-    std::atomic<int> requestedSend{-1};
-    // A loop tick's copy, handed to the sender; busy until the sender is done with it.
-    CriticalSection loopCopyLock;
-    std::vector<std::uint8_t> loopCopy;
-    SendProgress::Kind loopCopyKind = SendProgress::Kind::Text;
-    std::atomic<int> loopCopyBusy{0};
+    SendSession sends;
     std::atomic<int> senderStop{0};
     std::atomic<int> monitorStop{0};
     std::atomic<int> senderExit{0};
@@ -270,8 +257,7 @@ private:
     std::int64_t lastRead = 0;
     std::int64_t lastLook = 0;  // the last look at the line state (events, modem lines)
     DWORD pendingBytes = 0;  // read into the buffer, not yet handed over
-    EmptyPassCounter emptyPasses;
-    unsigned overrunToldOpening = 0;
+    PortFailurePolicy failurePolicy;
     // How often the input queue is read while bytes keep coming: set by each open (before the
     // monitor is woken) from the line rate and the driver's queue.
     DWORD readIntervalMs = kHandOverIntervalMs;
@@ -279,14 +265,8 @@ private:
     LineFrame openedFrame;
     std::atomic<std::int64_t> handOvers{0};
 
-    // Counts the successful openings: a failure found during one opening never closes the next.
-    std::atomic<unsigned> openings{0};
+    PortLossLedger losses;
     unsigned watchedOpening = 0;  // monitor thread
-    unsigned lostOpening = 0;     // window thread: the opening whose loss was handled
-    // How the last send that ended early got on, for the message of a lost device.
-    CriticalSection sendEndLock;
-    SendProgress cutSend;
-    unsigned cutSendOpening = 0;  // 0: no send was cut short
     const DWORD windowThreadId = GetCurrentThreadId();
 
     UniqueHandle sendEvent;

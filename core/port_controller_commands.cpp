@@ -13,30 +13,19 @@ namespace quenlet {
 
 void PortController::onSendButton() {
     if (windowText(item(IDC_SEND)) == "Stop") {
-        if (fileSending) fileSendCancel = 1;
-        if (boxSending) boxSendCancel = 1;
-        if (loopSending) {
-            mainDialog->KillTimer(kLoopTimerId);
-            loopSending = 0;  // a copy under way ends with it
-        }
+        if (sends.loopSending()) mainDialog->KillTimer(kLoopTimerId);
+        sends.stop();
         // Time for the send to notice; a write under way is cancelled, however slow the line.
         pauseEndingSend(kStopPauseMs);
-        fileSending = 0;
-        loopSending = 0;
-        boxSending = 0;
+        sends.clearSending();
         refreshDisplay();
         return;
     }
     if (!isLoopChecked()) {
         // The sender sends what the user asked for now, whatever mode is chosen before it starts.
-        const SendMode mode = g_settings.sendMode;
-        if (mode != SendMode::File) {
-            boxSendCancel = 0;
-            boxSending = 1;
-            refreshSendButton();
-            refreshLoopControls();
-        }
-        requestedSend = static_cast<int>(mode);
+        sends.requestSingle(g_settings.sendMode);
+        refreshSendButton();
+        refreshLoopControls();
         SetEvent(sendEvent.get());
         return;
     }
@@ -46,7 +35,7 @@ void PortController::onSendButton() {
         ShowMessage("Please enter the time interval");
         return;
     }
-    loopSending = 1;
+    sends.startLoop();
     SetWindowTextA(item(IDC_SEND), "Stop");
     mainDialog->SetTimer(kLoopTimerId, static_cast<UINT>(interval));
     refreshDisplay();
@@ -56,7 +45,7 @@ void PortController::onSendButton() {
 // window never waits on the line. A tick that comes while the last copy is still on its way falls
 // inside that copy and sends nothing: copies go out whole, one after another.
 void PortController::onTimer() {
-    if (!loopSending || loopCopyBusy) return;
+    if (!sends.loopSending() || sends.loopCopyBusy()) return;
     if (g_settings.sendMode == SendMode::File) return;
     std::vector<std::uint8_t> bytes;
     SendProgress::Kind kind = SendProgress::Kind::Text;
@@ -64,13 +53,7 @@ void PortController::onTimer() {
         refreshSendButton();
         return;
     }
-    {
-        CriticalSectionLock lock(loopCopyLock);
-        loopCopy.swap(bytes);
-        loopCopyKind = kind;
-    }
-    loopCopyBusy = 1;
-    SetEvent(sendEvent.get());
+    if (sends.offerLoopCopy(std::move(bytes), kind)) SetEvent(sendEvent.get());
 }
 
 void PortController::pauseEndingSend(DWORD durationMs) {

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/port_controller.h"
-#include "core/port_errors.h"
+#include "core/port_failure_policy.h"
 #include "core/port_notices.h"
 #include "core/stopwatch.h"
 #include "framework/message_box.h"
@@ -48,9 +48,9 @@ DWORD WINAPI PortController::monitorLoop(void* /*parameter*/) {
 
 PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
     shownBoxes.fill(-1);
-    watchedOpening = openings;
+    watchedOpening = losses.current();
     receivePace = ReceivePace::Quiet;
-    emptyPasses.reset();
+    failurePolicy.reset();
     pendingBytes = 0;
     const auto leave = [&](WatchResult result) {
         // Bytes read are shown, whatever ends the watch.
@@ -83,8 +83,7 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
         const std::int64_t passStart = Stopwatch::now();
         lastLook = passStart;
         if (!port.waitEvent(limit)) {
-            const DWORD code = GetLastError();
-            if (!survivesFailure(code) || !waitOutEmptyPass(passStart, kEventWaitMs, code)) {
+            if (!followPass(port.lastWaitEnd(), GetLastError(), passStart, kEventWaitMs)) {
                 return leave(WatchResult::Sleep);
             }
             continue;
@@ -104,47 +103,40 @@ PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
             }
             handOverPending(receiveBuffer);
             receivePace = ReceivePace::Quiet;
-            // A wait that came back early with nothing is a pass without a byte all the same.
-            if (limit != 0 && !waitOutEmptyPass(passStart, limit, ERROR_GEN_FAILURE)) {
+            if (limit != 0 && !followPass(port.lastWaitEnd(), port.lastError(), passStart, limit)) {
                 return leave(WatchResult::Sleep);
             }
             continue;
         }
-        emptyPasses.reset();
+        failurePolicy.afterPass(PassEnd::Byte, 0, 0, 0);
         // A byte the wait took is not in the driver's count.
         if (!receiveQueued(receiveBuffer, std::max<DWORD>(status.cbInQue, 1))) return leave(WatchResult::Sleep);
     }
 }
 
-bool PortController::survivesFailure(DWORD code) {
+// What follows a pass that brought no byte, as the failure policy says: false when the device is
+// lost (reported) or a close is under way, after waiting out what the policy asks.
+bool PortController::followPass(PassEnd end, DWORD code, std::int64_t passStart, DWORD limitMs) {
     // Our own cancel while the port closes or the program ends.
-    if (monitorStop || monitorExit) return false;
-    if (isTransientPortError(code)) {
-        // Clear the driver's error state (a line error may have aborted the read) and go on.
+    if (end == PassEnd::Failed && (monitorStop || monitorExit)) return false;
+    const double elapsedMs = Stopwatch::secondsBetween(passStart, Stopwatch::now()) * 1000;
+    const PortFailurePolicy::Verdict verdict = failurePolicy.afterPass(end, code, elapsedMs, limitMs);
+    if (verdict.lost) {
+        reportPortLost(watchedOpening, verdict.code);
+        return false;
+    }
+    if (verdict.clearErrors) {
         DWORD errors = 0;
         COMSTAT status{};
         ClearCommError(port.handle(), &errors, &status);
         noteLineErrors(errors);
-        return true;
     }
-    reportPortLost(watchedOpening, code);
-    return false;
-}
-
-bool PortController::waitOutEmptyPass(std::int64_t passStart, DWORD limitMs, DWORD code) {
-    const double elapsedMs = Stopwatch::secondsBetween(passStart, Stopwatch::now()) * 1000;
-    const DWORD rest = emptyPasses.record(elapsedMs, limitMs);
-    if (rest == EmptyPassCounter::kLost) {
-        reportPortLost(watchedOpening, code);
-        return false;
-    }
-    if (rest > 0) Sleep(rest);
+    if (verdict.waitMs > 0) Sleep(verdict.waitMs);
     return true;
 }
 
 void PortController::noteLineErrors(DWORD errors) {
-    if ((errors & (CE_RXOVER | CE_OVERRUN)) == 0 || overrunToldOpening == watchedOpening) return;
-    overrunToldOpening = watchedOpening;
+    if ((errors & (CE_RXOVER | CE_OVERRUN)) == 0 || !losses.claimOverrun(watchedOpening)) return;
     postNotice(overrunText(g_settings.portName, errors));
 }
 
@@ -163,9 +155,12 @@ bool PortController::receiveQueued(char* receiveBuffer, DWORD queued) {
     const std::int64_t started = Stopwatch::now();
     for (;;) {
         DWORD count = 0;
+        const std::int64_t readStart = Stopwatch::now();
         if (!port.read(receiveBuffer + pendingBytes, kReadSize - pendingBytes, &count)) {
+            const DWORD code = GetLastError();
             handOverPending(receiveBuffer);
-            return survivesFailure(GetLastError());
+            const PassEnd end = port.lastWaitEnd() == PassEnd::Stuck ? PassEnd::Stuck : PassEnd::Failed;
+            return followPass(end, code, readStart, kEventWaitMs);
         }
         lastRead = Stopwatch::now();
         pendingBytes += count;
@@ -244,14 +239,12 @@ DWORD WINAPI PortController::senderLoop(void* /*parameter*/) {
         if (senderExit) return 0;
         if (senderStop) {
             // What was asked of a port that is closing is not sent.
-            loopCopyBusy = 0;
-            requestedSend = -1;
-            boxSending = 0;
+            sends.dropRequests();
             Sleep(100);
             continue;
         }
-        if (loopCopyBusy) sendLoopCopy();
-        switch (requestedSend.exchange(-1)) {
+        if (sends.loopCopyBusy()) sendLoopCopy();
+        switch (sends.takeRequest()) {
         case static_cast<int>(SendMode::Ascii):
             sendText();
             endBoxSend();
@@ -268,9 +261,7 @@ DWORD WINAPI PortController::senderLoop(void* /*parameter*/) {
 
 // A single send of the send box has ended: the window offers Send again.
 void PortController::endBoxSend() {
-    // Another press while this send ran asked for one more: the window keeps offering Stop.
-    if (!boxSending || requestedSend != -1) return;
-    boxSending = 0;
+    if (!sends.endBoxSend()) return;
     auto refresh = [this] {
         refreshSendButton();
         refreshLoopControls();

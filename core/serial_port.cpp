@@ -5,7 +5,8 @@
 
 #include "core/control_block.h"
 #include "core/line_timing.h"
-#include "core/port_errors.h"
+#include "core/device_faults.h"
+#include "core/port_failure_policy.h"
 #include "settings/port_settings.h"
 
 namespace quenlet {
@@ -83,8 +84,8 @@ bool SerialPort::openDevice(const char* path, int overlapped) {
         modemReference = 0;
         // A device without modem lines (a bare virtual port, a network bridge) refuses the query:
         // it is not asked again, and its lines read as off.
-        modemLinesSupported = GetCommModemStatus(deviceHandle, &modemReference) ||
-                              !isUnsupportedRequest(GetLastError());
+        modemLinesSupported = queryModemStatus(modemReference) ||
+                              !PortFailurePolicy::lacksFeature(GetLastError());
     }
     return succeed();
 }
@@ -159,7 +160,7 @@ bool SerialPort::read(void* buffer, DWORD size, DWORD* count) {
     if (ClearCommError(deviceHandle, &errors, &status)) {
         lineErrors |= errors;
         wanted = std::min(wanted, status.cbInQue);
-    } else if (const DWORD error = GetLastError(); !isUnsupportedRequest(error)) {
+    } else if (const DWORD error = GetLastError(); !PortFailurePolicy::lacksFeature(error)) {
         *count = taken;
         return taken > 0 ? succeed() : fail(error);
     }
@@ -204,6 +205,9 @@ bool SerialPort::finishTransfer(BOOL completed, OverlappedRecord& record, DWORD*
 
 bool SerialPort::write(const void* buffer, DWORD size, DWORD* count) {
     *count = 0;
+    if (const InjectedAnswer injected = injectedAnswer(DeviceCall::Write); injected.kind == InjectedAnswer::Kind::Code) {
+        return fail(injected.code);
+    }
     if (!overlappedMode) {
         if (!WriteFile(deviceHandle, buffer, size, count, nullptr)) return fail(GetLastError());
         return succeed();
@@ -219,24 +223,44 @@ bool SerialPort::waitEvent(DWORD limitMs) {
 
     CriticalSectionLock lock(waitLock);
     pendingEvents = 0;
+    waitEnd = PassEnd::Quiet;
     DWORD events = 0;
     // A wait read still pending was issued after the last look at the line, and ends as soon as a
     // byte comes: the line is looked at again after this wait, not before it.
     const bool lookFirst = !(waitPending && limitMs != 0 && (eventMask & EV_RXCHAR));
-    if (lookFirst && !pollLineState(events)) return false;
+    if (lookFirst && !pollLineState(events)) return waitFailed();
     if (events == 0 && limitMs != 0) {
         if (eventMask & EV_RXCHAR) {
-            if (!waitForByte(limitMs)) return false;
+            if (!waitForByte(limitMs)) return waitFailed();
         } else {
             Sleep(limitMs);  // nothing to wait on but the line state itself
         }
-        if (!pollLineState(events)) return false;
+        if (!pollLineState(events)) return waitFailed();
     }
     pendingEvents = events;
-    if (events != 0) return succeed();
+    if (events != 0) {
+        waitEnd = PassEnd::Byte;
+        return succeed();
+    }
+    if (waitEnd == PassEnd::Empty) return true;  // with the code the read completed with
     SetLastError(ERROR_SUCCESS);
     errorCode = ERROR_TIMEOUT;
     return true;
+}
+
+// Called with waitLock held: a failed wait keeps its code (a withdrawn read's Stuck stays).
+bool SerialPort::waitFailed() {
+    if (waitEnd != PassEnd::Stuck) waitEnd = PassEnd::Failed;
+    return false;
+}
+
+bool SerialPort::queryModemStatus(DWORD& lines) {
+    if (const InjectedAnswer injected = injectedAnswer(DeviceCall::ModemStatus);
+        injected.kind == InjectedAnswer::Kind::Code) {
+        SetLastError(injected.code);
+        return false;
+    }
+    return GetCommModemStatus(deviceHandle, &lines) != FALSE;
 }
 
 // Without overlapped I/O the wait cannot be limited: it blocks until the driver reports an event.
@@ -252,15 +276,15 @@ bool SerialPort::pollLineState(DWORD& events) {
     COMSTAT status{};
     if (!ClearCommError(deviceHandle, &errors, &status)) {
         const DWORD error = GetLastError();
-        if (!isUnsupportedRequest(error)) return fail(error);
+        if (!PortFailurePolicy::lacksFeature(error)) return fail(error);
         errors = 0;
         status = COMSTAT{};
     }
     lineErrors |= errors;
     DWORD lines = 0;
-    if (modemLinesSupported && !GetCommModemStatus(deviceHandle, &lines)) {
+    if (modemLinesSupported && !queryModemStatus(lines)) {
         const DWORD error = GetLastError();
-        if (!isUnsupportedRequest(error)) return fail(error);
+        if (!PortFailurePolicy::lacksFeature(error)) return fail(error);
         modemLinesSupported = false;
         lines = 0;
     }
@@ -297,57 +321,76 @@ bool SerialPort::setReadTimeouts(ReadTimeouts wanted) {
 
 // Called with waitLock held and no byte held. The one-byte read is issued once and stays pending
 // across waits that time out: a quiet line then costs one wait on its event per pass, not a read
-// started and ended every time.
+// started and ended every time. A read that ends without its byte is reported as it ended (empty,
+// or failed with its code): what that means is for the caller to decide.
 bool SerialPort::waitForByte(DWORD limitMs) {
     releaseFinishedReads();
+    if (waitPending && WaitForSingleObject(waitRead->record.event(), 0) == WAIT_OBJECT_0) return finishWaitRead(false);
+    if (const InjectedAnswer injected = injectedAnswer(DeviceCall::WaitRead);
+        injected.kind != InjectedAnswer::Kind::None) {
+        // A test's answer stands in for the read's own: the real read is withdrawn first, and a
+        // byte it took meanwhile wins.
+        if (!settleWaitRead()) return false;
+        if (holdsByte) return succeed();
+        switch (injected.kind) {
+        case InjectedAnswer::Kind::Code: return fail(injected.code);
+        case InjectedAnswer::Kind::Empty:
+            waitEnd = PassEnd::Empty;
+            return succeed();
+        default:
+            // A read the device holds on to: pending, and deaf to a cancel (nothing was issued).
+            ResetEvent(waitRead->record.event());
+            waitPending = true;
+            break;
+        }
+    }
     if (!waitPending) {
         if (!setReadTimeouts(ReadTimeouts::Blocking)) return false;
         DWORD got = 0;
         if (ReadFile(deviceHandle, &waitRead->byte, 1, &got, waitRead->record.get())) {
             holdsByte = got > 0;
-            return true;
+            if (!holdsByte) waitEnd = PassEnd::Empty;
+            return succeed();
         }
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) return isTransientPortError(error) ? true : fail(error);
+        if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) return fail(error);
         waitPending = true;
     }
     switch (WaitForSingleObject(waitRead->record.event(), limitMs)) {
-    case WAIT_OBJECT_0: return finishWaitRead();
+    case WAIT_OBJECT_0: return finishWaitRead(false);
     case WAIT_TIMEOUT: return true;  // still waiting; the read goes on into the next wait
     default: return fail(GetLastError());
     }
 }
 
-// Called with waitLock held and the wait read's event set. A read that ended without its byte
-// (a cancel, or an abort after a line error) leaves the device as it was; any other failure is
-// the device's.
-bool SerialPort::finishWaitRead() {
+// Called with waitLock held and the wait read's event set. withdrawn: the read ended because it
+// was cancelled here, which ends it with ERROR_OPERATION_ABORTED and is no failure.
+bool SerialPort::finishWaitRead(bool withdrawn) {
     waitPending = false;
     DWORD got = 0;
     if (!GetOverlappedResult(deviceHandle, waitRead->record.get(), &got, FALSE)) {
         const DWORD error = GetLastError();
-        if (got == 0 && !isTransientPortError(error)) return fail(error);
+        if (got == 0 && !(withdrawn && error == ERROR_OPERATION_ABORTED)) return fail(error);
     }
     holdsByte = got > 0;
+    if (!holdsByte && !withdrawn) waitEnd = PassEnd::Empty;
     return true;
 }
 
 // Called with waitLock held: ends a wait read still under way, keeping the byte it may have taken.
 bool SerialPort::settleWaitRead() {
     if (!waitPending) return true;
-    if (WaitForSingleObject(waitRead->record.event(), 0) != WAIT_OBJECT_0) {
-        CancelIoEx(deviceHandle, waitRead->record.get());
-        if (WaitForSingleObject(waitRead->record.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
-            // The driver keeps the read and may still write into it: it keeps its record and
-            // byte, and the next wait gets new ones. A device that will not give back a cancelled
-            // read is not working.
-            abandonedReads.push_back(std::move(waitRead));
-            waitRead = std::make_unique<WaitRead>();
-            waitPending = false;
-            return fail(ERROR_GEN_FAILURE);
-        }
+    if (WaitForSingleObject(waitRead->record.event(), 0) == WAIT_OBJECT_0) return finishWaitRead(false);
+    CancelIoEx(deviceHandle, waitRead->record.get());
+    if (WaitForSingleObject(waitRead->record.event(), kWithdrawLimitMs) != WAIT_OBJECT_0) {
+        // The driver keeps the read and may still write into it: it keeps its record and byte, and
+        // the next wait gets new ones. The withdrawal waited in vain.
+        abandonedReads.push_back(std::move(waitRead));
+        waitRead = std::make_unique<WaitRead>();
+        waitPending = false;
+        waitEnd = PassEnd::Stuck;
+        return fail(WAIT_TIMEOUT);
     }
-    return finishWaitRead();
+    return finishWaitRead(true);
 }
 
 // Called with waitLock held.
@@ -389,7 +432,7 @@ int SerialPort::modemLine(DWORD bit) {
     SetLastError(ERROR_SUCCESS);
     errorCode = 0;
     DWORD status = 0;
-    if (!GetCommModemStatus(deviceHandle, &status)) {
+    if (!queryModemStatus(status)) {
         errorCode = GetLastError();
         return 0;
     }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/port_failure_policy.h"
 #include "framework/handles.h"
 
 namespace quenlet {
@@ -65,9 +66,15 @@ public:
     bool write(const void* buffer, DWORD size, DWORD* count);
     // Returns when an event of the mask is there or the limit passed (INFINITE waits for one). A
     // wait that times out is a success with no events and lastError() ERROR_TIMEOUT, whatever code
-    // the driver ended its time-out with. A device that does not give back a cancelled wait fails
-    // it with ERROR_GEN_FAILURE.
+    // the driver ended its time-out with. How the wait ended, and the code it ended with, are
+    // reported as the device gave them (lastWaitEnd): a wait read that completed early without a
+    // byte is Empty (a success without events), one that failed is Failed with its code; what that
+    // means is the failure policy's to say.
     bool waitEvent(DWORD limitMs);
+    // How the last wait (or the withdrawal of its read by a read) ended: Byte, Quiet, Empty,
+    // Failed, or Stuck for a wait read the device would not give back (the read then fails with
+    // WAIT_TIMEOUT). Call on the thread that waits.
+    PassEnd lastWaitEnd() const { return waitEnd; }
     // The events of the last wait that are in the mask; clears them.
     DWORD takeEvents();
     // The driver's status as the last wait saw it (queue sizes, hold flags). Call on the thread
@@ -99,11 +106,13 @@ private:
     // The end of an overlapped ReadFile or WriteFile: waits for a pending one and takes its count.
     bool finishTransfer(BOOL completed, OverlappedRecord& record, DWORD* count, DWORD limitMs);
     int modemLine(DWORD bit);
+    bool queryModemStatus(DWORD& lines);
+    bool waitFailed();
     // The events of the mask the line shows now; updates the modem-line reference.
     bool pollLineState(DWORD& events);
     // Waits up to limitMs for one byte and keeps it; no byte in time is a success too.
     bool waitForByte(DWORD limitMs);
-    bool finishWaitRead();
+    bool finishWaitRead(bool withdrawn);
     bool settleWaitRead();
     // Frees the records of abandoned wait reads that the driver has finished with.
     void releaseFinishedReads();
@@ -140,6 +149,7 @@ private:
     // Error flags found since takeLineErrors (guarded by waitLock).
     DWORD lineErrors = 0;
     bool waitPending = false;  // the wait read is under way (guarded by waitLock)
+    PassEnd waitEnd = PassEnd::Quiet;  // guarded by waitLock
     COMSTAT lineStatus{};      // what the last wait saw (guarded by waitLock)
     // The time-outs set at open, and which read time-outs the device has now.
     COMMTIMEOUTS deviceTimeouts{};

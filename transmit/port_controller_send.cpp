@@ -7,7 +7,7 @@
 
 #include "core/line_timing.h"
 #include "core/port_controller.h"
-#include "core/port_errors.h"
+#include "core/port_failure_policy.h"
 #include "core/port_notices.h"
 #include "framework/dialog.h"
 #include "framework/message_box.h"
@@ -22,8 +22,6 @@ namespace {
 constexpr size_t kSendChunk = 1024;
 constexpr size_t kFileChunk = 512;
 constexpr DWORD kFileChunkPauseMs = 10;
-// A device that takes nothing without waiting out its time-out is asked again after this pause.
-constexpr DWORD kNoProgressPauseMs = 10;
 
 // The whole text of an edit box, CR LF line breaks included.
 std::string boxText(HWND box) {
@@ -93,16 +91,16 @@ void PortController::sendHex() { sendBox(SendMode::Hex); }
 // device ends the send.
 void PortController::sendBytes(const std::uint8_t* data, size_t size, SendProgress::Kind kind) {
     if (size == 0) return;
-    const unsigned opening = openings;
+    const unsigned opening = losses.current();
     SendProgress progress{kind, 0, static_cast<std::int64_t>(size)};
-    WriteEnd end = WriteEnd::Done;
+    SendEnd end = SendEnd::Done;
     const size_t chunk = writeChunk(kSendChunk);
-    for (size_t offset = 0; offset < size && end == WriteEnd::Done; offset += chunk) {
+    for (size_t offset = 0; offset < size && end == SendEnd::Done; offset += chunk) {
         end = writeAll(data + offset, std::min(chunk, size - offset), opening, progress, SendRun::Single);
     }
-    recordSendEnd(opening, progress, end == WriteEnd::Done);
+    sends.recordEnd(opening, progress, end);
     // What went out of a send the user ended is told, so that the far end's share is known.
-    if (end == WriteEnd::Stopped && !senderExit) postNotice(sendStoppedText(progress));
+    if (end == SendEnd::Stopped && !senderExit) postNotice(sendStoppedText(progress));
 }
 
 // Sender thread: one copy of a loop, whole, in writes of up to kSendChunk (fewer on a slow line).
@@ -111,98 +109,81 @@ void PortController::sendBytes(const std::uint8_t* data, size_t size, SendProgre
 void PortController::sendLoopCopy() {
     std::vector<std::uint8_t> copy;
     SendProgress::Kind kind = SendProgress::Kind::Text;
-    {
-        CriticalSectionLock lock(loopCopyLock);
-        copy.swap(loopCopy);
-        kind = loopCopyKind;
-    }
-    const unsigned opening = openings;
+    if (!sends.takeLoopCopy(copy, kind)) return;
+    const unsigned opening = losses.current();
     SendProgress progress{kind, 0, static_cast<std::int64_t>(copy.size())};
-    WriteEnd end = WriteEnd::Done;
+    SendEnd end = SendEnd::Done;
     const size_t chunk = writeChunk(kSendChunk);
-    for (size_t offset = 0; offset < copy.size() && end == WriteEnd::Done; offset += chunk) {
+    for (size_t offset = 0; offset < copy.size() && end == SendEnd::Done; offset += chunk) {
         end = writeAll(copy.data() + offset, std::min(chunk, copy.size() - offset), opening, progress,
                        SendRun::LoopCopy);
     }
-    recordSendEnd(opening, progress, end != WriteEnd::Failed);
-    loopCopyBusy = 0;
-    if (end != WriteEnd::Stalled) return;
+    sends.recordEnd(opening, progress, end);
+    sends.loopCopyDone();
+    if (end != SendEnd::Stalled) return;
     mainDialog->postToWindowThread([this, opening, progress] {
         // Stop, a close or a new opening since then: the loop this copy belonged to is gone.
-        if (opening != openings || !loopSending) return;
+        if (!losses.isCurrent(opening) || !sends.loopSending()) return;
         mainDialog->KillTimer(kLoopTimerId);
-        loopSending = 0;
+        sends.endLoop();
         refreshDisplay();
         ShowMessage(loopStalledText(progress.sent, progress.total).c_str());
     });
 }
 
 bool PortController::sendStopped(SendProgress::Kind kind, SendRun run) const {
-    if (senderStop || senderExit) return true;
-    if (run == SendRun::LoopCopy) return !loopSending;
-    return kind == SendProgress::Kind::File ? fileSendCancel != 0 : boxSendCancel != 0;
+    return senderStop || senderExit || sends.stopAsked(kind, run == SendRun::LoopCopy);
 }
 
-PortController::WriteEnd PortController::writeAll(const std::uint8_t* data, size_t size, unsigned opening,
-                                                  SendProgress& progress, SendRun run) {
+SendSession::End PortController::writeAll(const std::uint8_t* data, size_t size, unsigned opening,
+                                          SendProgress& progress, SendRun run) {
     size_t done = 0;
     while (done < size) {
         // Closing the port or Stop abandons the rest rather than keep the closer waiting: that
         // ends the send, it does not skip bytes within it.
-        if (sendStopped(progress.kind, run)) return WriteEnd::Stopped;
+        if (sendStopped(progress.kind, run)) return SendEnd::Stopped;
         DWORD written = 0;
         const bool ok = port.write(data + done, static_cast<DWORD>(size - done), &written);
         const DWORD error = ok ? 0 : GetLastError();
         done += written;
         progress.sent += written;
         addSent(written);
-        if (!ok && !isTransientPortError(error)) {
-            reportPortLost(opening, error);
-            return WriteEnd::Failed;
-        }
         if (done == size) break;
+        const PortFailurePolicy::WriteVerdict verdict = PortFailurePolicy::afterShortWrite(ok, error, written);
+        if (verdict.lost) {
+            reportPortLost(opening, error);
+            return SendEnd::Lost;
+        }
         // The write ended at its limit (or was cancelled) with bytes left: the device holds the
         // flow. A single send waits on; a loop copy ends its loop.
-        if (sendStopped(progress.kind, run)) return WriteEnd::Stopped;
-        if (run == SendRun::LoopCopy) return WriteEnd::Stalled;
-        // Nothing taken and no time-out waited for: do not spin on such a device.
-        if (ok && written == 0) Sleep(kNoProgressPauseMs);
+        if (sendStopped(progress.kind, run)) return SendEnd::Stopped;
+        if (run == SendRun::LoopCopy) return SendEnd::Stalled;
+        if (verdict.waitMs > 0) Sleep(verdict.waitMs);
     }
-    return WriteEnd::Done;
-}
-
-void PortController::recordSendEnd(unsigned opening, const SendProgress& progress, bool finished) {
-    CriticalSectionLock lock(sendEndLock);
-    if (finished) {
-        if (cutSendOpening == opening) cutSendOpening = 0;
-        return;
-    }
-    cutSend = progress;
-    cutSendOpening = opening;
+    return SendEnd::Done;
 }
 
 void PortController::sendFile() {
-    fileSendCancel = 0;
-    fileSending = 1;
+    sends.beginFile();
     // A Close that checked fileSending just before it was set has been accepted, and the port is
     // closing: a send that sees its stop flag here does not start, one that sees it later stops
     // before its next chunk.
     if (senderStop || senderExit) {
-        fileSending = 0;
+        sends.endFile();
         return;
     }
     refreshSendButton();
 
     const std::string name = copySendFileName();
     if (name.empty()) {
-        fileSending = 0;
+        sends.endFile();
         refreshSendButton();
         showSenderMessage("File name is invalid!");
         return;
     }
     UniqueFile file(std::fopen(name.c_str(), "rb"));
     if (!file) {
-        fileSending = 0;
+        sends.endFile();
         refreshSendButton();
         showSenderMessage("File open failed!");
         return;
@@ -211,27 +192,27 @@ void PortController::sendFile() {
     // Stop cancels the send; a Close accepted in the gap above, the program's exit and a lost
     // device cut it short too. None of them shows the success message, which says that every
     // byte of the file was accepted.
-    const unsigned opening = openings;
+    const unsigned opening = losses.current();
     const long long size = _filelengthi64(_fileno(file.get()));
     SendProgress progress{SendProgress::Kind::File, 0, size > 0 ? size : 0};
-    WriteEnd end = WriteEnd::Done;
+    SendEnd end = SendEnd::Done;
     std::array<std::uint8_t, kFileChunk> block{};
     const size_t chunk = writeChunk(block.size());
     for (;;) {
         const size_t got = std::fread(block.data(), 1, chunk, file.get());
         if (got == 0) break;  // end of file, or a read error (told below)
         end = writeAll(block.data(), got, opening, progress, SendRun::Single);
-        if (end != WriteEnd::Done) break;
+        if (end != SendEnd::Done) break;
         Sleep(kFileChunkPauseMs);
     }
-    const bool readFailed = end == WriteEnd::Done && std::ferror(file.get()) != 0;
+    if (end == SendEnd::Done && std::ferror(file.get()) != 0) end = SendEnd::ReadFailed;
     file.reset();
-    recordSendEnd(opening, progress, end == WriteEnd::Done && !readFailed);
-    fileSending = 0;
+    sends.recordEnd(opening, progress, end);
+    sends.endFile();
     refreshSendButton();
-    if (readFailed) {
+    if (end == SendEnd::ReadFailed) {
         showSenderMessage(fileReadFailedText(progress.sent).c_str());
-    } else if (end == WriteEnd::Done && !fileSendCancel && !senderExit) {
+    } else if (end == SendEnd::Done && !sends.fileCancelled() && !senderExit) {
         showSenderMessage("File has been sent successfully!");
     }
 }

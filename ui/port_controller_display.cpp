@@ -86,7 +86,7 @@ void PortController::refreshEditBoxes() {
             fileBannerShown = false;
             SetWindowTextA(sendBox, "");
         }
-        SendMessageA(sendBox, EM_SETREADONLY, loopSending ? TRUE : FALSE, 0);
+        SendMessageA(sendBox, EM_SETREADONLY, sends.loopSending() ? TRUE : FALSE, 0);
     }
 
     const HWND receiveBox = item(IDC_RECEIVE_BOX);

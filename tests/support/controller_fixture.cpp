@@ -59,6 +59,16 @@ MessageCounter::MessageCounter(HWND window, UINT message) : window_(window), mes
         SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageCounter::procedure)));
 }
 
+InjectedFaults::InjectedFaults(DeviceCall call, InjectedAnswer answer, int times) {
+    setDeviceFaultHook([this, call, answer, times](DeviceCall asked) {
+        if (asked != call || (times >= 0 && used_ >= times)) return InjectedAnswer{};
+        ++used_;
+        return answer;
+    });
+}
+
+InjectedFaults::~InjectedFaults() { setDeviceFaultHook({}); }
+
 ResponsivenessProbe::ResponsivenessProbe(HWND window) : window_(window) {
     thread_.reset(CreateThread(nullptr, 0, &ResponsivenessProbe::run, this, 0, nullptr));
 }

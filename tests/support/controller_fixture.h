@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_faults.h"
 #include "core/port_controller.h"
 #include "framework/dialog.h"
 #include "framework/message_table.h"
@@ -72,6 +73,22 @@ private:
     std::atomic<int> answers_{0};
     std::atomic<bool> stop_{false};
     UniqueHandle thread_;
+};
+
+// While it lives, the serial device gives answer in place of its own for call, times times (-1:
+// every time), through the device's test seam (core/device_faults.h).
+class InjectedFaults {
+public:
+    InjectedFaults(DeviceCall call, InjectedAnswer answer, int times);
+    ~InjectedFaults();
+    InjectedFaults(const InjectedFaults&) = delete;
+    InjectedFaults& operator=(const InjectedFaults&) = delete;
+
+    // How many times the answer was given.
+    int used() const { return used_; }
+
+private:
+    std::atomic<int> used_{0};
 };
 
 // Counts the messages of one kind that a control receives, by subclassing it.

@@ -119,6 +119,131 @@ TEST_F(FaultTest, APortWithoutModemLinesStaysOpenAndCarriesDataBothWays) {
     }
 }
 
+// Each answer a device may give in place of data, through the real device and monitor code: what
+// the program makes of it (goes on, goes on without the feature, or takes the device for lost, and
+// how soon), and that it never spins on a device that answers at once.
+TEST_F(FaultTest, EachAnswerOfTheDeviceLeadsWhereItShould) {
+    using Kind = InjectedAnswer::Kind;
+    struct Row {
+        const char* what;
+        DeviceCall call;
+        InjectedAnswer answer;
+        int times;          // -1: every time
+        bool lost;          // the device is taken for lost...
+        DWORD toldCode;     // ...and the user told this code's text
+        double atLeastSeconds;  // not before (a run of passes each waits out its limit)
+    };
+    const DWORD notWorking = PortFailurePolicy::kNotWorkingCode;
+    const Row rows[] = {
+        {"a wait read aborted once", DeviceCall::WaitRead, {Kind::Code, ERROR_OPERATION_ABORTED}, 1, false, 0, 0},
+        {"a wait read that completes at once, empty", DeviceCall::WaitRead, {Kind::Empty, 0}, 3, false, 0, 0},
+        {"modem lines the device does not support", DeviceCall::ModemStatus, {Kind::Code, ERROR_NOT_SUPPORTED}, -1,
+         false, 0, 0},
+        {"a write aborted once", DeviceCall::Write, {Kind::Code, ERROR_OPERATION_ABORTED}, 1, false, 0, 0},
+        {"wait reads aborted again and again", DeviceCall::WaitRead, {Kind::Code, ERROR_OPERATION_ABORTED}, -1, true,
+         notWorking, 4.5},
+        {"wait reads that complete empty again and again", DeviceCall::WaitRead, {Kind::Empty, 0}, -1, true,
+         notWorking, 4.5},
+        {"a wait read the device will not give back", DeviceCall::WaitRead, {Kind::Stuck, 0}, 1, true, notWorking, 0},
+        {"a wait read that fails with not ready", DeviceCall::WaitRead, {Kind::Code, ERROR_NOT_READY}, 1, true,
+         ERROR_NOT_READY, 0},
+        {"a write that fails with not ready", DeviceCall::Write, {Kind::Code, ERROR_NOT_READY}, 1, true,
+         ERROR_NOT_READY, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        messages.clear();
+        openPort();
+        PeerCollector collector(peer);
+        const auto start = std::chrono::steady_clock::now();
+        const InjectedFaults faults(row.call, row.answer, row.times);
+        // What makes the device answer: the monitor's waits go on by themselves; a write needs a
+        // send; a read the wait holds on to needs a byte to read.
+        setItemText(IDC_SEND_BOX, "hello");
+        if (row.call == DeviceCall::Write) controller->onSendButton();
+        if (row.answer.kind == Kind::Stuck) {
+            ASSERT_TRUE(pumpUntil([&] { return faults.used() > 0; }, 5s));
+            ASSERT_TRUE(peer.write("!"));
+        }
+
+        if (row.lost) {
+            ASSERT_TRUE(pumpUntil([&] { return messageCount() > 0; }, 20s)) << faults.used();
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_GE(seconds, row.atLeastSeconds);
+            if (row.times < 0) {
+                // One answer a pass, each pass waiting out its limit: no spinning.
+                EXPECT_LE(faults.used(), PortFailurePolicy::kEmptyPassLimit + 2);
+            }
+            pumpFor(300ms);
+            ASSERT_EQ(messageCount(), 1u);
+            EXPECT_EQ(recordedMessages()[0].rfind("Error: Port(" + testPortName() + "), " +
+                                                      PortController::formatSystemError(row.toldCode), 0),
+                      0u)
+                << recordedMessages()[0];
+            if (row.call == DeviceCall::Write) {
+                EXPECT_NE(recordedMessages()[0].find("The text send stopped after 0 of 5 bytes."), std::string::npos);
+            }
+            EXPECT_FALSE(controller->serialPort().isOpen());
+            continue;
+        }
+
+        // The device is still there: the port stays open, says nothing, and carries data.
+        ASSERT_TRUE(pumpUntil([&] { return faults.used() > 0; }, 5s));
+        if (row.call != DeviceCall::Write) controller->onSendButton();
+        ASSERT_TRUE(peer.write("ok"));
+        ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 2 && collector.size() == 5; }, 5s))
+            << controller->receivedCount() << " " << collector.size();
+        EXPECT_EQ(collector.bytes(), bytesOf("hello"));
+        pumpFor(500ms);
+        EXPECT_TRUE(controller->serialPort().isOpen());
+        EXPECT_TRUE(recordedMessages().empty()) << recordedMessages()[0];
+        controller->closePort();
+    }
+}
+
+TEST_F(FaultTest, ALossNamesOnlyASendThatTheLossItselfEnded) {
+    // The user stops a file send; later, with the port idle, the device goes. The loss's message
+    // must not name the send that had ended long before.
+    const std::vector<std::uint8_t> payload = patternBytes(256 << 10, 4);
+    g_settings.sendMode = SendMode::File;
+    g_settings.sendFileName = newTempFile(payload).path();
+    openPort();
+    controller->refreshDisplay();
+    PeerCollector collector(peer);
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isFileSending() && collector.size() > 0; }, 5s));
+    controller->onSendButton();  // Stop
+    ASSERT_FALSE(controller->isFileSending());
+    pumpFor(500ms);
+    ASSERT_EQ(messageCount(), 0u) << "a stopped file send ends silently";
+
+    {
+        const InjectedFaults unplugged(DeviceCall::WaitRead, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, -1);
+        ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 5s));
+    }
+    EXPECT_EQ(recordedMessages()[0], "Error: Port(" + testPortName() + "), " +
+                                          PortController::formatSystemError(ERROR_NOT_READY));
+
+    // A send running when the device goes is named, with how far it got.
+    messages.clear();
+    openPort();
+    controller->refreshDisplay();
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isFileSending() && controller->sentCount() > 0; }, 5s));
+    {
+        const InjectedFaults unplugged(DeviceCall::Write, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, -1);
+        ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 10s));
+    }
+    const std::string message = recordedMessages()[0];
+    EXPECT_EQ(message.rfind("Error: Port(" + testPortName() + "), " + PortController::formatSystemError(ERROR_NOT_READY), 0),
+              0u)
+        << message;
+    EXPECT_NE(message.find("The file send stopped after " + std::to_string(controller->sentCount()) + " of " +
+                           std::to_string(payload.size()) + " bytes."),
+              std::string::npos)
+        << message;
+}
+
 TEST_F(FaultTest, AFarEndThatStopsReadingDuringAFileSendGetsEveryByteBeforeTheSuccess) {
     const std::vector<std::uint8_t> payload = patternBytes(256 << 10, 21);
     const auto size = static_cast<std::int64_t>(payload.size());

@@ -9,7 +9,7 @@
 
 #include "core/control_block.h"
 #include "core/line_timing.h"
-#include "core/port_errors.h"
+#include "core/port_failure_policy.h"
 #include "core/port_notices.h"
 #include "core/serial_port.h"
 #include "settings/port_settings.h"
@@ -389,21 +389,6 @@ TEST_F(SerialPortTest, LineParametersReachTheDevice) {
     EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
 }
 
-TEST_F(SerialPortTest, TimeOutsAndAbortsPassButOtherFailuresMeanTheDeviceIsGone) {
-    // A driver's own time-out codes and an aborted transfer (a cancel, or a line error on a device
-    // that aborts on errors) leave the device usable; the monitor must not stop watching for them.
-    for (const DWORD code : std::vector<DWORD>{ERROR_TIMEOUT, ERROR_SEM_TIMEOUT, WAIT_TIMEOUT,
-                                               ERROR_COUNTER_TIMEOUT, ERROR_OPERATION_ABORTED}) {
-        EXPECT_TRUE(isTransientPortError(code)) << code;
-    }
-    // What a vanished device gives: on Windows, and under Wine for a pty whose far end is gone.
-    for (const DWORD code : std::vector<DWORD>{ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
-                                               ERROR_DEVICE_REMOVED, ERROR_INVALID_HANDLE, ERROR_NOT_READY,
-                                               ERROR_FILE_NOT_FOUND}) {
-        EXPECT_FALSE(isTransientPortError(code)) << code;
-    }
-}
-
 TEST_F(SerialPortTest, PortExistsForPresentHeldAndMissingPorts) {
     EXPECT_TRUE(SerialPort::portExists(test::testPortNumber()));
     EXPECT_FALSE(SerialPort::portExists(test::kMissingPortNumber));
@@ -526,37 +511,22 @@ TEST(LineRules, OpenSetsEveryFieldThatWouldDropOrChangeBytes) {
     EXPECT_EQ(std::memcmp(&dcb, &before, sizeof dcb), 0) << "an unknown preset leaves the block";
 }
 
-TEST(LineRules, APassThatEndsEarlyWithoutAByteWaitsOutItsLimitAndAStreakOfThemIsALoss) {
-    EmptyPassCounter passes;
-    // An ordinary quiet pass used its limit: nothing to wait, and it ends a streak.
-    EXPECT_EQ(passes.record(100.4, 100), 0u);
-    EXPECT_EQ(passes.record(99.0, 100), 0u);
-    // A wait read that came back at once: the rest of the limit is waited out.
-    EXPECT_EQ(passes.record(0.5, 100), 99u);
-    EXPECT_EQ(passes.record(40.0, 100), 60u);
-    for (int pass = 3; pass < EmptyPassCounter::kLimit; ++pass) {
-        ASSERT_NE(passes.record(1.0, 100), EmptyPassCounter::kLost) << pass;
+TEST(LineRules, EveryFailureCodeIsPassingUnsupportedOrALoss) {
+    // A driver's own time-out codes and an aborted transfer (a cancel, or a line error on a device
+    // that aborts on errors) leave the device usable.
+    for (const DWORD code : std::vector<DWORD>{ERROR_TIMEOUT, ERROR_SEM_TIMEOUT, WAIT_TIMEOUT,
+                                               ERROR_COUNTER_TIMEOUT, ERROR_OPERATION_ABORTED}) {
+        EXPECT_EQ(classifyFailure(code), FailureKind::Passing) << code;
     }
-    EXPECT_EQ(passes.record(1.0, 100), EmptyPassCounter::kLost) << "fifty in a row";
-
-    // One ordinary pass, or a byte (reset), between them starts the count again.
-    EmptyPassCounter interrupted;
-    for (int pass = 1; pass < EmptyPassCounter::kLimit; ++pass) interrupted.record(1.0, 100);
-    EXPECT_EQ(interrupted.record(100.0, 100), 0u);
-    for (int pass = 1; pass < EmptyPassCounter::kLimit; ++pass) {
-        ASSERT_NE(interrupted.record(1.0, 100), EmptyPassCounter::kLost) << pass;
-    }
-    interrupted.reset();
-    EXPECT_NE(interrupted.record(1.0, 100), EmptyPassCounter::kLost);
-}
-
-TEST(LineRules, ADeviceLackingARequestIsNotALostDevice) {
+    // A request the device does not support: it lacks the feature.
     for (const DWORD code : std::vector<DWORD>{ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION, ERROR_INVALID_PARAMETER}) {
-        EXPECT_TRUE(isUnsupportedRequest(code)) << code;
-        EXPECT_FALSE(isTransientPortError(code)) << code;
+        EXPECT_EQ(classifyFailure(code), FailureKind::Unsupported) << code;
     }
-    for (const DWORD code : std::vector<DWORD>{ERROR_NOT_READY, ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED, ERROR_TIMEOUT}) {
-        EXPECT_FALSE(isUnsupportedRequest(code)) << code;
+    // What a vanished device gives: on Windows, and under Wine for a pty whose far end is gone.
+    for (const DWORD code : std::vector<DWORD>{ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
+                                               ERROR_DEVICE_REMOVED, ERROR_INVALID_HANDLE, ERROR_NOT_READY,
+                                               ERROR_FILE_NOT_FOUND}) {
+        EXPECT_EQ(classifyFailure(code), FailureKind::Lost) << code;
     }
 }
 
