@@ -135,6 +135,9 @@ public:
     // path's cost).
     std::int64_t handOverCount() const { return handOvers; }
     bool hasCaptureFile();
+    // Window thread, when the receive settings are confirmed: a capture file that a failed write
+    // closed is opened again by the refresh that follows.
+    void retryCapture();
     // True once both workers have started and wait for work.
     bool workersStarted() const { return monitorThread.valid() && senderThread.valid(); }
 
@@ -179,7 +182,7 @@ private:
     // Sender thread: a message box, during which the sender counts as out of the device.
     void showSenderMessage(const char* text);
     HWND item(int id) const;
-    void writeCapture(const void* data, size_t size);
+    void writeCapture(const void* data, size_t size, size_t charsPerByte);
     // Window thread: opens the capture file anew; a failure is told unless a close is under way.
     void reopenCapture();
     void addSent(DWORD count);
@@ -232,6 +235,7 @@ private:
     CriticalSection captureLock;  // a capture write and the file's replacement never overlap
     CaptureFile captureFile;
     bool quietCaptureOpen = false;  // window thread: a close reopens the file only to close it
+    bool captureHeld = false;       // a write failed: closed until retryCapture (captureLock)
 
     int alwaysOnTop = 0;
     SendSession sends;

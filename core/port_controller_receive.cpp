@@ -48,14 +48,14 @@ void PortController::prepareChunk(const char* bytes, ReceivedChunk& chunk) {
         for (DWORD i = 0; i < chunk.length; ++i) {
             if (bytes[i] != '\0') display += bytes[i];
         }
-        if (g_settings.alsoReceiveToFile) writeCapture(bytes, chunk.length);
+        if (g_settings.alsoReceiveToFile) writeCapture(bytes, chunk.length, 1);
         break;
     case ReceiveMode::Hex:
         appendHexPairs(display, reinterpret_cast<const std::uint8_t*>(bytes), chunk.length);
-        if (g_settings.alsoReceiveToFile) writeCapture(display.data(), display.size());
+        if (g_settings.alsoReceiveToFile) writeCapture(display.data(), display.size(), 3);
         break;
     case ReceiveMode::FileOnly:
-        writeCapture(bytes, chunk.length);
+        writeCapture(bytes, chunk.length, 1);
         break;
     }
 }
@@ -76,21 +76,30 @@ void PortController::appendToReceiveBox(const char* text) {
 
 // One write per chunk, on its way to the disk when it returns, so the file holds everything up to
 // the last chunk even if the program ends abruptly. A file that lost bytes is closed and the user
-// told, once: capture resumes when the file is opened again (the next refresh that asks for it).
-void PortController::writeCapture(const void* data, size_t size) {
+// told, once: it stays closed, whatever the display refreshes, until the receive settings are
+// confirmed (retryCapture). charsPerByte: how many of the written characters stand for one
+// received byte (3 for hex pairs), so that the message counts received bytes.
+void PortController::writeCapture(const void* data, size_t size, size_t charsPerByte) {
     CriticalSectionLock lock(captureLock);
     if (!captureFile) return;
     size_t written = 0;
     if (captureFile.append(data, size, &written)) return;
-    postNotice(captureWriteFailedText(captureFile.path(), formatSystemError(captureFile.lastError()),
-                                      size - written));
+    const size_t notCaptured = size / charsPerByte - written / charsPerByte;
+    postNotice(captureWriteFailedText(captureFile.path(), formatSystemError(captureFile.lastError()), notCaptured));
     captureFile.close();
+    captureHeld = true;
 }
 
 void PortController::reopenCapture() {
     CriticalSectionLock lock(captureLock);
+    if (captureHeld) return;
     if (captureFile.open(g_settings.receiveFileName) || quietCaptureOpen) return;
     postNotice(captureOpenFailedText(captureFile.path(), formatSystemError(captureFile.lastError())));
+}
+
+void PortController::retryCapture() {
+    CriticalSectionLock lock(captureLock);
+    captureHeld = false;
 }
 
 }  // namespace quenlet

@@ -126,8 +126,12 @@ void ReceiveSettingsDialog::OnOkButton() {
     }
     g_settings.receiveMode = selectedMode();
 
-    // The refresh opens or reopens the capture file as the new settings ask.
-    if (MainDialog* const owner = mainDialog()) owner->RefreshDisplay();
+    // The refresh opens or reopens the capture file as the new settings ask, also one that a failed
+    // write closed.
+    if (MainDialog* const owner = mainDialog()) {
+        if (PortController* const controller = owner->portController()) controller->retryCapture();
+        owner->RefreshDisplay();
+    }
     OnOK();
 }
 
