@@ -33,7 +33,25 @@ BOOL CALLBACK closeIfMessageBox(HWND window, LPARAM) {
     return TRUE;
 }
 
-void CALLBACK closeOwnMessages(HWND, UINT, UINT_PTR, DWORD) { closeMessagesOfThread(GetCurrentThreadId()); }
+// The box ShowMessageWithin is showing on this thread, caught as the system creates it: the one
+// window its timer closes, whatever other dialogs the thread has (the main window, the status
+// window are dialogs of the same class).
+thread_local HWND boxWithin = nullptr;
+thread_local HHOOK boxWithinHook = nullptr;
+
+LRESULT CALLBACK noteBoxWithin(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && boxWithin == nullptr) {
+        const HWND created = reinterpret_cast<HWND>(wParam);
+        char className[16] = {};
+        GetClassNameA(created, className, sizeof className);
+        if (std::string(className) == "#32770") boxWithin = created;
+    }
+    return CallNextHookEx(boxWithinHook, code, wParam, lParam);
+}
+
+void CALLBACK closeBoxWithin(HWND, UINT, UINT_PTR, DWORD) {
+    if (boxWithin != nullptr) PostMessageA(boxWithin, WM_CLOSE, 0, 0);
+}
 
 }  // namespace
 
@@ -51,10 +69,15 @@ int ShowMessage(HWND owner, const char* text) {
 }
 
 int ShowMessageWithin(DWORD limitMs, const char* text) {
+    boxWithin = nullptr;
+    boxWithinHook = SetWindowsHookExA(WH_CBT, noteBoxWithin, nullptr, GetCurrentThreadId());
     // A thread timer: the box's own message loop calls it.
-    const UINT_PTR timer = SetTimer(nullptr, 0, limitMs, closeOwnMessages);
+    const UINT_PTR timer = SetTimer(nullptr, 0, limitMs, closeBoxWithin);
     const int result = ShowMessage(text);
     if (timer != 0) KillTimer(nullptr, timer);
+    if (boxWithinHook != nullptr) UnhookWindowsHookEx(boxWithinHook);
+    boxWithinHook = nullptr;
+    boxWithin = nullptr;
     return result;
 }
 

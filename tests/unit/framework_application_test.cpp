@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -185,6 +187,26 @@ TEST_F(MessageBoxTest, WithoutAnActiveWindowTheMainWindowOwnsTheMessage) {
     worker.join();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].owner, nullptr);
+}
+
+TEST_F(MessageBoxTest, ABoxThatClosesItselfClosesNothingElse) {
+    // The exit's refusal closes itself after its limit: it alone, not the thread's other dialogs
+    // (the main window and the status window are dialogs of the message box's own class).
+    RecordingApplication application;
+    DialogTemplateBuilder builder(kPopupDialogStyle | WS_VISIBLE, 100, 40, "Status");
+    Dialog status(builder.get());
+    ASSERT_TRUE(status.Create(nullptr));
+    ASSERT_TRUE(IsWindowVisible(status.hwnd()));
+    setMessageBoxHook({});  // a real box, which nobody answers
+
+    const auto start = std::chrono::steady_clock::now();
+    ShowMessageWithin(300, "Sendding file, stop sending first!");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(250));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    drainMessages();
+    EXPECT_TRUE(IsWindow(status.hwnd()));
+    EXPECT_TRUE(IsWindowVisible(status.hwnd())) << "the other dialog was closed with the box";
 }
 
 TEST(FrameworkTextFormat, FormatsLikePrintfAtAnyLength) {
