@@ -4,7 +4,8 @@
 // no such proxy (the call ends the process). So the view answers WM_GETOBJECT with an object of its
 // own that says what an edit box's says: role text, read-only, the name of its label or
 // "Received", the text as value; everything else (place, parent, focus, navigation) it leaves to
-// the system's object for the window.
+// the system's object for the window. Late-bound clients (IDispatch) get the same answers: the
+// object calls itself as the oleacc type library describes IAccessible.
 #pragma once
 
 #include <windows.h>

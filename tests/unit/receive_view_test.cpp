@@ -1117,6 +1117,112 @@ TEST_F(ReceiveViewTest, ScreenReadersReadItAsReadOnlyTextNamedReceivedWithTheTex
     EXPECT_EQ(AccessibleObject(labelled.get()).name(), L"Incoming");
 }
 
+// The object as a late-bound client reads it: through IDispatch, a member's DISPID by its name,
+// then Invoke.
+class LateBound {
+public:
+    explicit LateBound(IAccessible* object) {
+        result_ = object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&dispatch_));
+    }
+    ~LateBound() {
+        if (dispatch_ != nullptr) dispatch_->Release();
+    }
+    LateBound(const LateBound&) = delete;
+    LateBound& operator=(const LateBound&) = delete;
+
+    HRESULT result() const { return result_; }
+    IDispatch* get() const { return dispatch_; }
+
+    // DISPID_UNKNOWN when the object does not know the name.
+    DISPID idOf(const wchar_t* name) const {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = DISPID_UNKNOWN;
+        if (dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK) return DISPID_UNKNOWN;
+        return id;
+    }
+    // Property id of the object itself: named CHILDID_SELF, or with the optional child left out.
+    LONG number(DISPID id, bool namingSelf = true) const {
+        VARIANT answer;
+        VariantInit(&answer);
+        const LONG result = get(id, namingSelf, answer) == S_OK && answer.vt == VT_I4 ? answer.lVal : -1;
+        VariantClear(&answer);
+        return result;
+    }
+    std::wstring text(DISPID id, bool namingSelf = true) const {
+        VARIANT answer;
+        VariantInit(&answer);
+        std::wstring result = L"<none>";
+        if (get(id, namingSelf, answer) == S_OK && answer.vt == VT_BSTR && answer.bstrVal != nullptr)
+            result.assign(answer.bstrVal, SysStringLen(answer.bstrVal));
+        VariantClear(&answer);
+        return result;
+    }
+
+private:
+    HRESULT get(DISPID id, bool namingSelf, VARIANT& answer) const {
+        VARIANT child = AccessibleObject::self();
+        DISPPARAMS parameters{};
+        parameters.rgvarg = namingSelf ? &child : nullptr;
+        parameters.cArgs = namingSelf ? 1 : 0;
+        EXCEPINFO exception{};
+        UINT badArgument = 0;
+        const HRESULT result = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &parameters,
+                                                 &answer, &exception, &badArgument);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        return result;
+    }
+
+    IDispatch* dispatch_ = nullptr;
+    HRESULT result_ = E_FAIL;
+};
+
+// Late-bound clients (scripts, some screen readers) get the same role, name, state and value as
+// callers of IAccessible's methods, by name or by DISPID, not what the system's object says of
+// any window (its name would be all the text).
+TEST_F(ReceiveViewTest, LateBoundClientsGetTheSameRoleNameStateAndValue) {
+    appendReceived(view_, "first line\r\nsecond line");
+    const AccessibleObject object(view_);
+    ASSERT_EQ(object.result(), S_OK);
+    ASSERT_NE(object.get(), nullptr);
+    const LateBound dispatch(object.get());
+    ASSERT_EQ(dispatch.result(), S_OK);
+    ASSERT_NE(dispatch.get(), nullptr);
+
+    EXPECT_EQ(dispatch.idOf(L"accName"), DISPID_ACC_NAME);
+    EXPECT_EQ(dispatch.idOf(L"accRole"), DISPID_ACC_ROLE);
+    EXPECT_EQ(dispatch.idOf(L"accValue"), DISPID_ACC_VALUE);
+    EXPECT_EQ(dispatch.idOf(L"accState"), DISPID_ACC_STATE);
+    EXPECT_EQ(dispatch.idOf(L"noSuchMember"), DISPID_UNKNOWN);
+
+    EXPECT_EQ(dispatch.number(dispatch.idOf(L"accRole")), ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(dispatch.text(dispatch.idOf(L"accName")), L"Received");
+    EXPECT_EQ(dispatch.text(dispatch.idOf(L"accValue")), L"first line\r\nsecond line");
+    EXPECT_NE(dispatch.number(dispatch.idOf(L"accState")) & STATE_SYSTEM_READONLY, 0);
+    // By DISPID alone, and with the optional child left out (the object itself).
+    EXPECT_EQ(dispatch.number(DISPID_ACC_ROLE), ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(dispatch.text(DISPID_ACC_NAME, false), L"Received");
+    EXPECT_EQ(dispatch.number(DISPID_ACC_ROLE, false), ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(dispatch.text(DISPID_ACC_VALUE, false), L"first line\r\nsecond line");
+    EXPECT_NE(dispatch.number(DISPID_ACC_STATE, false) & STATE_SYSTEM_READONLY, 0);
+    // The rest still answers as for any window.
+    EXPECT_EQ(dispatch.number(DISPID_ACC_CHILDCOUNT, false), 0);
+
+    // The type information describes what it answers.
+    UINT count = 0;
+    EXPECT_EQ(dispatch.get()->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(dispatch.get()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
+    ASSERT_NE(info, nullptr);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, __uuidof(IAccessible));
+    info->ReleaseTypeAttr(attributes);
+    info->Release();
+}
+
 std::vector<HWND> g_valueChanges;
 
 void CALLBACK recordValueChange(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
