@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "framework/handles.h"
 #include "ui/receive_view.h"
 
 namespace quenlet {
@@ -142,17 +143,94 @@ std::string labelOf(HWND view) {
     return label;
 }
 
-// The view's value (see kAccessibleValueLimit), read with a message, so it is right from
-// whichever thread a client calls; only the newest characters are copied, however long the text.
-// Null when there is no memory for it.
+// A read of a view's newest text by the object, open while it is listed here. The read goes by
+// message (kReceiveViewGetNewestText), as the object's methods may run on any thread: on the
+// view's own when a client in another process or apartment calls through COM's marshalling (the
+// object is made there, in WM_GETOBJECT, and the view's thread is a single-threaded apartment), on
+// the client's thread when it holds the object itself. Either way the message runs the copy on the
+// view's thread, the only one that touches the text.
+//
+// The message carries a pointer, and any thread of any process can send or post the view a
+// message: the view writes only into a read listed here for that view and not answered yet, so a
+// made-up or stale pointer gets nothing and nothing is written. Checking the sender would not do:
+// InSendMessage tells a message sent from another thread, but a posted one reaches the window
+// procedure as if the view's own thread had sent it.
+class NewestTextRead {
+public:
+    // Opens a read of view's newest count characters into buffer, which holds count + 1.
+    NewestTextRead(HWND view, char* buffer, std::size_t count) : view_(view), buffer_(buffer), count_(count) {
+        OpenReads& open = openReads();
+        const CriticalSectionLock lock(open.lock);
+        next_ = open.first;
+        open.first = this;
+    }
+    ~NewestTextRead() { close(); }
+    NewestTextRead(const NewestTextRead&) = delete;
+    NewestTextRead& operator=(const NewestTextRead&) = delete;
+
+    // Asks the view; returns how many characters the buffer got, followed by a NUL (0 when the
+    // view is gone). The read is closed then: nothing writes to the buffer any more.
+    std::size_t read() {
+        SendMessageA(view_, kReceiveViewGetNewestText, 0, reinterpret_cast<LPARAM>(this));
+        return close();
+    }
+
+    // See answerReceiveViewNewestText.
+    static LRESULT answer(HWND view, LPARAM read, std::string_view text) {
+        OpenReads& open = openReads();
+        const CriticalSectionLock lock(open.lock);
+        // Compared as numbers: only a listed read is ever looked into.
+        NewestTextRead* listed = open.first;
+        while (listed != nullptr && reinterpret_cast<LPARAM>(listed) != read) listed = listed->next_;
+        if (listed == nullptr || listed->view_ != view || listed->answered_) return 0;
+        const std::size_t copied = std::min(listed->count_, text.size());
+        std::memcpy(listed->buffer_, text.data() + text.size() - copied, copied);
+        listed->buffer_[copied] = '\0';
+        listed->copied_ = copied;
+        listed->answered_ = true;
+        return static_cast<LRESULT>(copied);
+    }
+
+private:
+    struct OpenReads {
+        CriticalSection lock;
+        NewestTextRead* first = nullptr;
+    };
+    static OpenReads& openReads() {
+        static OpenReads open;
+        return open;
+    }
+
+    // Takes the read off the list, after any copy into it has ended; returns what it got.
+    std::size_t close() {
+        OpenReads& open = openReads();
+        const CriticalSectionLock lock(open.lock);
+        for (NewestTextRead** link = &open.first; *link != nullptr; link = &(*link)->next_) {
+            if (*link == this) {
+                *link = next_;
+                break;
+            }
+        }
+        return copied_;
+    }
+
+    const HWND view_;
+    char* const buffer_;
+    const std::size_t count_;
+    std::size_t copied_ = 0;
+    bool answered_ = false;
+    NewestTextRead* next_ = nullptr;
+};
+
+// The view's value (see kAccessibleValueLimit); only the newest characters are copied, however
+// long the text. Null when there is no memory for it.
 BSTR valueOf(HWND view) {
     // One character more than the value holds tells whether the first of them starts a line.
     constexpr std::size_t kWanted = kAccessibleValueLimit + 1;
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWanted + 1]);
     if (buffer == nullptr) return nullptr;
-    const auto copied = static_cast<std::size_t>(
-        SendMessageA(view, kReceiveViewGetNewestText, kWanted, reinterpret_cast<LPARAM>(buffer.get())));
-    std::string_view text(buffer.get(), std::min(copied, kWanted));
+    const std::size_t copied = NewestTextRead(view, buffer.get(), kWanted).read();
+    std::string_view text(buffer.get(), copied);
     if (text.size() == kWanted) {
         std::size_t lineStart = 1;
         if (text[0] != '\n') {
@@ -345,6 +423,10 @@ LRESULT answerReceiveViewGetObject(HWND view, WPARAM flags, LPARAM objectId) {
     object->Release();
     // Without COM on this thread (CO_E_NOTINITIALIZED) clients get at least the system's object.
     return result > 0 ? result : DefWindowProcA(view, WM_GETOBJECT, flags, objectId);
+}
+
+LRESULT answerReceiveViewNewestText(HWND view, LPARAM read, std::string_view text) {
+    return NewestTextRead::answer(view, read, text);
 }
 
 void ValueChangeAnnouncer::painting(HWND view) {
