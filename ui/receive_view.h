@@ -35,9 +35,10 @@ inline constexpr char kReceiveViewClassName[] = "QuenletReceiveView";
 // above); FALSE: edit-box behaviour (the default). Returns TRUE.
 inline constexpr UINT kReceiveViewKeepNewest = WM_USER + 0x3A0;
 
-// wParam: a number of characters n; lParam: a buffer of n + 1 characters. Copies the newest n
-// characters of the text (all of it when it is shorter) and a terminating NUL; returns how many
-// characters it copied. What WM_GETTEXT would give from the end, without copying the rest.
+// Private to the view's accessible object (receive_view_accessibility.h), which reads the newest
+// text with it, what WM_GETTEXT would give from the end without copying the rest. lParam names a
+// read the object has open in this process; the view refuses anything else (returns 0 and writes
+// nothing), whoever sends or posts it. wParam is not used.
 inline constexpr UINT kReceiveViewGetNewestText = WM_USER + 0x3A1;
 
 // Registers the window class for instance. Call once before creating dialogs that use it; further

@@ -4,12 +4,14 @@
 // no such proxy (the call ends the process). So the view answers WM_GETOBJECT with an object of its
 // own that says what an edit box's says: role text, read-only, the name of its label or
 // "Received", the text as value; everything else (place, parent, focus, navigation) it leaves to
-// the system's object for the window.
+// the system's object for the window. Late-bound clients (IDispatch) get the same answers: the
+// object calls itself as the oleacc type library describes IAccessible.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <string_view>
 
 namespace quenlet {
 
@@ -22,6 +24,13 @@ inline constexpr std::size_t kAccessibleValueLimit = 32768;
 
 // The view's answer to WM_GETOBJECT: its object for OBJID_CLIENT, the system's for the rest.
 LRESULT answerReceiveViewGetObject(HWND view, WPARAM flags, LPARAM objectId);
+
+// The view's answer to kReceiveViewGetNewestText, text being all it holds: when read names a
+// read of view's newest text that its accessible object has open in this process, copies the
+// newest characters into it and returns how many; anything else (a made-up or stale pointer from
+// any thread or process, a read already answered or meant for another view) gets 0 and nothing
+// is written.
+LRESULT answerReceiveViewNewestText(HWND view, LPARAM read, std::string_view text);
 
 // Tells screen readers that the view's text changed (EVENT_OBJECT_VALUECHANGE), with the repaint
 // that shows the change. The view paces its repaints while text streams in, so a stream of chunks

@@ -162,7 +162,7 @@ LRESULT ReceiveViewControl::handleMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_GETOBJECT:
         return answerReceiveViewGetObject(window_, wParam, lParam);
     case kReceiveViewGetNewestText:
-        return onGetNewestText(wParam, reinterpret_cast<char*>(lParam));
+        return answerReceiveViewNewestText(window_, lParam, layout_.text());
     case WM_CONTEXTMENU:
         // No menu of our own; the dialog shows the receive box's menu on the right button press.
         return 0;
@@ -197,14 +197,6 @@ LRESULT ReceiveViewControl::onGetText(std::size_t bufferSize, char* buffer) cons
     std::memcpy(buffer, layout_.text().data(), count);
     buffer[count] = '\0';
     return static_cast<LRESULT>(count);
-}
-
-LRESULT ReceiveViewControl::onGetNewestText(std::size_t count, char* buffer) const {
-    if (buffer == nullptr) return 0;
-    const std::size_t copied = std::min(count, layout_.length());
-    std::memcpy(buffer, layout_.text().data() + layout_.length() - copied, copied);
-    buffer[copied] = '\0';
-    return static_cast<LRESULT>(copied);
 }
 
 void ReceiveViewControl::onSetText(const char* text) {

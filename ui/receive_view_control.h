@@ -33,7 +33,6 @@ private:
     // Text messages (receive_view_control.cpp).
     void onCreate(const CREATESTRUCTA& create);
     LRESULT onGetText(std::size_t bufferSize, char* buffer) const;
-    LRESULT onGetNewestText(std::size_t count, char* buffer) const;
     void onSetText(const char* text);
     void onReplaceSelection(const char* text);
     void onSetSelection(WPARAM start, LPARAM end);

@@ -318,6 +318,20 @@ bool pumpUntilSignalled(HANDLE handle, DWORD timeoutMs) {
     }
 }
 
+template <typename Work>
+DWORD WINAPI runWork(void* work) {
+    (*static_cast<Work*>(work))();
+    return 0;
+}
+
+// Runs work on a thread of its own while this thread dispatches its messages (those the work
+// sends the view among them); false when it did not end in time.
+template <typename Work>
+bool runOnAnotherThread(Work& work, DWORD timeoutMs = 10000) {
+    const UniqueHandle thread(CreateThread(nullptr, 0, runWork<Work>, &work, 0, nullptr));
+    return thread && pumpUntilSignalled(thread.get(), timeoutMs);
+}
+
 constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
 
 // The shown top-level window the views live in. It lasts as long as the process and goes with it:
@@ -1115,6 +1129,195 @@ TEST_F(ReceiveViewTest, ScreenReadersReadItAsReadOnlyTextNamedReceivedWithTheTex
     const OwnedWindow labelled(createView(kReceiveViewClassName, kViewId + 1));
     ASSERT_EQ(GetWindow(labelled.get(), GW_HWNDPREV), label.get());
     EXPECT_EQ(AccessibleObject(labelled.get()).name(), L"Incoming");
+}
+
+// The object as a late-bound client reads it: through IDispatch, a member's DISPID by its name,
+// then Invoke.
+class LateBound {
+public:
+    explicit LateBound(IAccessible* object) {
+        result_ = object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&dispatch_));
+    }
+    ~LateBound() {
+        if (dispatch_ != nullptr) dispatch_->Release();
+    }
+    LateBound(const LateBound&) = delete;
+    LateBound& operator=(const LateBound&) = delete;
+
+    HRESULT result() const { return result_; }
+    IDispatch* get() const { return dispatch_; }
+
+    // DISPID_UNKNOWN when the object does not know the name.
+    DISPID idOf(const wchar_t* name) const {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = DISPID_UNKNOWN;
+        if (dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK) return DISPID_UNKNOWN;
+        return id;
+    }
+    // Property id of the object itself: named CHILDID_SELF, or with the optional child left out.
+    LONG number(DISPID id, bool namingSelf = true) const {
+        VARIANT answer;
+        VariantInit(&answer);
+        const LONG result = get(id, namingSelf, answer) == S_OK && answer.vt == VT_I4 ? answer.lVal : -1;
+        VariantClear(&answer);
+        return result;
+    }
+    std::wstring text(DISPID id, bool namingSelf = true) const {
+        VARIANT answer;
+        VariantInit(&answer);
+        std::wstring result = L"<none>";
+        if (get(id, namingSelf, answer) == S_OK && answer.vt == VT_BSTR && answer.bstrVal != nullptr)
+            result.assign(answer.bstrVal, SysStringLen(answer.bstrVal));
+        VariantClear(&answer);
+        return result;
+    }
+
+private:
+    HRESULT get(DISPID id, bool namingSelf, VARIANT& answer) const {
+        VARIANT child = AccessibleObject::self();
+        DISPPARAMS parameters{};
+        parameters.rgvarg = namingSelf ? &child : nullptr;
+        parameters.cArgs = namingSelf ? 1 : 0;
+        EXCEPINFO exception{};
+        UINT badArgument = 0;
+        const HRESULT result = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &parameters,
+                                                 &answer, &exception, &badArgument);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        return result;
+    }
+
+    IDispatch* dispatch_ = nullptr;
+    HRESULT result_ = E_FAIL;
+};
+
+// Late-bound clients (scripts, some screen readers) get the same role, name, state and value as
+// callers of IAccessible's methods, by name or by DISPID, not what the system's object says of
+// any window (its name would be all the text).
+TEST_F(ReceiveViewTest, LateBoundClientsGetTheSameRoleNameStateAndValue) {
+    appendReceived(view_, "first line\r\nsecond line");
+    const AccessibleObject object(view_);
+    ASSERT_EQ(object.result(), S_OK);
+    ASSERT_NE(object.get(), nullptr);
+    const LateBound dispatch(object.get());
+    ASSERT_EQ(dispatch.result(), S_OK);
+    ASSERT_NE(dispatch.get(), nullptr);
+
+    EXPECT_EQ(dispatch.idOf(L"accName"), DISPID_ACC_NAME);
+    EXPECT_EQ(dispatch.idOf(L"accRole"), DISPID_ACC_ROLE);
+    EXPECT_EQ(dispatch.idOf(L"accValue"), DISPID_ACC_VALUE);
+    EXPECT_EQ(dispatch.idOf(L"accState"), DISPID_ACC_STATE);
+    EXPECT_EQ(dispatch.idOf(L"noSuchMember"), DISPID_UNKNOWN);
+
+    EXPECT_EQ(dispatch.number(dispatch.idOf(L"accRole")), ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(dispatch.text(dispatch.idOf(L"accName")), L"Received");
+    EXPECT_EQ(dispatch.text(dispatch.idOf(L"accValue")), L"first line\r\nsecond line");
+    EXPECT_NE(dispatch.number(dispatch.idOf(L"accState")) & STATE_SYSTEM_READONLY, 0);
+    // By DISPID alone, and with the optional child left out (the object itself).
+    EXPECT_EQ(dispatch.number(DISPID_ACC_ROLE), ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(dispatch.text(DISPID_ACC_NAME, false), L"Received");
+    EXPECT_EQ(dispatch.number(DISPID_ACC_ROLE, false), ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(dispatch.text(DISPID_ACC_VALUE, false), L"first line\r\nsecond line");
+    EXPECT_NE(dispatch.number(DISPID_ACC_STATE, false) & STATE_SYSTEM_READONLY, 0);
+    // The rest still answers as for any window.
+    EXPECT_EQ(dispatch.number(DISPID_ACC_CHILDCOUNT, false), 0);
+
+    // The type information describes what it answers.
+    UINT count = 0;
+    EXPECT_EQ(dispatch.get()->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(dispatch.get()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
+    ASSERT_NE(info, nullptr);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, __uuidof(IAccessible));
+    info->ReleaseTypeAttr(attributes);
+    info->Release();
+}
+
+// A client on another thread gets the object through COM's marshalling, and its calls, by
+// IAccessible and by IDispatch, are carried out on the view's thread: the same answers.
+TEST_F(ReceiveViewTest, AClientOnAnotherThreadGetsTheSameAnswersThroughCom) {
+    appendReceived(view_, "first line\r\nsecond line");
+    const AccessibleObject here(view_);  // this thread, the view's, in its apartment too
+    ASSERT_EQ(here.result(), S_OK);
+    HRESULT found = E_FAIL;
+    LONG role = -1;
+    LONG lateRole = -1;
+    std::wstring name, value, lateName, lateValue;
+    auto client = [&] {
+        const AccessibleObject object(view_);
+        found = object.result();
+        if (found != S_OK) return;
+        role = object.role();
+        name = object.name();
+        value = object.value();
+        const LateBound dispatch(object.get());
+        if (dispatch.result() != S_OK) return;
+        lateRole = dispatch.number(dispatch.idOf(L"accRole"));
+        lateName = dispatch.text(dispatch.idOf(L"accName"));
+        lateValue = dispatch.text(dispatch.idOf(L"accValue"));
+    };
+    ASSERT_TRUE(runOnAnotherThread(client));
+    ASSERT_EQ(found, S_OK);
+    EXPECT_EQ(role, ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(name, L"Received");
+    EXPECT_EQ(value, L"first line\r\nsecond line");
+    EXPECT_EQ(lateRole, ROLE_SYSTEM_TEXT);
+    EXPECT_EQ(lateName, L"Received");
+    EXPECT_EQ(lateValue, L"first line\r\nsecond line");
+}
+
+// The object reads the newest text with a private message that carries a pointer. Anyone else
+// (another thread, another program, this thread) sending or posting it, with a real buffer or a
+// pointer to nowhere, is refused: nothing written, nothing read, no crash.
+TEST_F(ReceiveViewTest, TheNewestTextMessageIsRefusedToAnyoneButTheAccessibleObject) {
+    appendReceived(view_, "received text");
+    const std::string untouched(64, 'x');
+    std::string buffer = untouched;
+    LRESULT answer = -1;
+    auto sendBuffer = [&] {
+        answer = SendMessageA(view_, kReceiveViewGetNewestText, 32, reinterpret_cast<LPARAM>(buffer.data()));
+    };
+    ASSERT_TRUE(runOnAnotherThread(sendBuffer));
+    ASSERT_EQ(answer, 0);
+    ASSERT_EQ(buffer, untouched);
+    ASSERT_EQ(send(view_, kReceiveViewGetNewestText, 32, reinterpret_cast<LPARAM>(buffer.data())), 0);
+    ASSERT_EQ(buffer, untouched);
+
+    // Pointers to nowhere: null, the first page, memory given back.
+    void* const page = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(VirtualFree(page, 0, MEM_RELEASE));
+    const std::vector<LPARAM> nowhere = {0, 0x10, reinterpret_cast<LPARAM>(page)};
+    std::vector<LRESULT> answers;
+    auto sendNowhere = [&] {
+        for (const LPARAM pointer : nowhere)
+            answers.push_back(SendMessageA(view_, kReceiveViewGetNewestText, 32, pointer));
+    };
+    ASSERT_TRUE(runOnAnotherThread(sendNowhere));
+    EXPECT_EQ(answers, std::vector<LRESULT>(nowhere.size(), 0));
+    // Posted, they reach the view as if from its own thread.
+    for (const LPARAM pointer : nowhere) ASSERT_TRUE(PostMessageA(view_, kReceiveViewGetNewestText, 32, pointer));
+    std::size_t dispatched = 0;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.hwnd == view_ && message.message == kReceiveViewGetNewestText) ++dispatched;
+        DispatchMessageA(&message);
+    }
+    EXPECT_EQ(dispatched, nowhere.size());
+
+    // The object still reads the text, from the view's thread and from a client's thread that
+    // holds the object itself.
+    const AccessibleObject object(view_);
+    ASSERT_EQ(object.result(), S_OK);
+    EXPECT_EQ(object.value(), L"received text");
+    std::wstring value;
+    auto readValue = [&] { value = object.value(); };
+    ASSERT_TRUE(runOnAnotherThread(readValue));
+    EXPECT_EQ(value, L"received text");
 }
 
 std::vector<HWND> g_valueChanges;
