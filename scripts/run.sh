@@ -2,11 +2,13 @@
 # Builds Quenlet and starts it under Wine. Installs what is missing first.
 #
 # Serial ports: the machine's real adapters (/dev/ttyUSB*, /dev/ttyACM*, and /dev/ttyS* that exist
-# and have a UART, never the system console) become COM1, COM2, ... in a private Wine prefix. A
-# virtual null-modem with a demo device on its far end (it sends a numbered text line about once
-# a second) takes the next number, so with no hardware it is COM1, the port
-# Quenlet opens by default. The mapping is printed. Closing Quenlet, Ctrl+C or a TERM (kill,
-# timeout) stops everything this script started.
+# and have a UART, never the system console) become COM1, COM2, ... in a private Wine prefix, by
+# the installed launcher's rules: linked to their /dev/serial/by-id name where they have one. The
+# rig's serial helper lets Wine see only the devices found here, so a replug is found again only
+# under its old kernel name, and adapters plugged in later are not mapped. A virtual null-modem
+# with a demo device on its far end (it sends a numbered text line about once a second) takes the
+# next number, so with no hardware it is COM1, the port Quenlet opens by default. The mapping is
+# printed. Closing Quenlet, Ctrl+C or a TERM (kill, timeout) stops everything this script started.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -16,13 +18,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # The same mapping rules as the installed launcher.
 # shellcheck source=../linux/serial-ports.sh
 source "$root/linux/serial-ports.sh"
-mapfile -t adapters < <(serial_adapters)
-demo_port=$(( ${#adapters[@]} + 1 ))
+serial_map_start
+demo_port=$(serial_next_free_port)
 
 rig="$root/build/run-rig"
 "$root/tests/rig/rig.sh" down "$rig" >/dev/null 2>&1 || true
-# The rig's serial helper hides real ports from Wine unless they are named here.
-QUENLET_FIXTURE_PASS=$(IFS=:; echo "${adapters[*]}")
+# The rig's serial helper hides real ports from Wine unless they are named here (by the device
+# they are now: the helper knows them by device number).
+QUENLET_FIXTURE_PASS=$(IFS=:; echo "${serial_device_of_name[*]}")
 export QUENLET_FIXTURE_PASS
 user_display=${DISPLAY:-}
 program=
@@ -39,9 +42,9 @@ trap 'exit 143' TERM
 source "$rig/env.sh"
 
 echo "run: serial ports:"
-for i in "${!adapters[@]}"; do
-  ln -sfn "${adapters[$i]}" "$WINEPREFIX/dosdevices/com$((i + 1))"
-  echo "run:   COM$((i + 1)) = ${adapters[$i]}"
+for port in $(printf '%s\n' "${!serial_name_of_port[@]}" | sort -n); do
+  ln -sfn "${serial_name_of_port[$port]}" "$WINEPREFIX/dosdevices/com$port"
+  echo "run:   COM$port = $(serial_port_text "$port")"
 done
 echo "run:   COM$demo_port = virtual null-modem, demo device on the far end"
 "$root/tests/rig/rig.sh" demo "$rig" "$demo_port" --stream lines --rate 40 >/dev/null

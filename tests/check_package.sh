@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package with scripts/package.sh and inspects it: control fields, the files and
 # their modes, the program inside, the desktop entry, the launcher's --help and its port mapping
-# on a made-up /dev, /sys and /proc (order, console and UART rules, a port the user may not open).
+# on a made-up /dev, /sys and /proc (order, console and UART rules, a port the user may not open,
+# adapters mapped by their /dev/serial/by-id names through unplugs and replugs).
 # Usage: check_package.sh VERSION WORKDIR
 set -uo pipefail
 readonly version=${1:?usage: check_package.sh VERSION WORKDIR} work=${2:?usage: check_package.sh VERSION WORKDIR}
@@ -76,7 +77,8 @@ done
 help=$("$quenlet" --help) || fail "--help failed"
 # shellcheck disable=SC2088 # the tilde is text the help shows
 for phrase in '--demo' '--ports' '/dev/ttyUSB*' 'never mapped' 'you are not in group dialout' \
-    'next free COM number' 'Port > Settings' '~/.local/share/quenlet' 'window management on'; do
+    'next free COM number' 'Port > Settings' '~/.local/share/quenlet' 'window management on' \
+    '/dev/serial/by-id' 'keeps its COM number' 'no other adapter gets that number'; do
     [[ $help == *"$phrase"* ]] || fail "--help does not mention '$phrase'"
 done
 "$quenlet" --no-such-option >/dev/null 2>&1
@@ -112,16 +114,130 @@ quenlet:   COM4 = $fake/dev/ttyACM0
 quenlet:   COM5 = $fake/dev/ttyS1
 quenlet:   COM6 = virtual null-modem, demo device on the far end" "$(ports --demo)"
 
+# Adapters with udev's stable names (links in serial/by-id, relative as udev makes them) on another
+# made-up machine whose console is ttyUSB2. The names sort against the devices' order, which is
+# the one that counts; ttyACM0 has no such name.
+moving=$tree/moving
+by_id=$moving/dev/serial/by-id
+mkdir -p "$by_id" "$moving/proc" "$moving/sys/class/tty" "$moving/dosdevices"
+echo 'root=/dev/sda1 console=ttyUSB2,115200' >"$moving/proc/cmdline"
+readonly zeta=usb-Zeta_Serial_Z.1-if00-port0 alpha=usb-Alpha_Cable_A1-if00-port0 \
+    gamma=usb-Gamma_Link_G1-if00-port0 delta=usb-Delta_Bridge_D1-if01 console=usb-Console_C1-if00-port0
+plug() { # DEVICE [BY-ID NAME]
+    ln -s /dev/null "$moving/dev/$1"
+    if [[ -n ${2:-} ]]; then ln -s "../../$1" "$by_id/$2"; fi
+}
+unplug() { # DEVICE [BY-ID NAME]
+    rm -f "$moving/dev/$1"
+    if [[ -n ${2:-} ]]; then rm -f "$by_id/$2"; fi
+}
+plug ttyUSB0 "$zeta"
+plug ttyUSB10 "$alpha"
+plug ttyACM0
+plug ttyUSB2 "$console"
+expect_equal "mapping by stable names" "quenlet: serial ports:
+quenlet:   COM1 = $by_id/$zeta (now $moving/dev/ttyUSB0)
+quenlet:   COM2 = $by_id/$alpha (now $moving/dev/ttyUSB10)
+quenlet:   COM3 = $moving/dev/ttyACM0" \
+    "$(QUENLET_DEV_DIR=$moving/dev QUENLET_SYS_DIR=$moving/sys QUENLET_PROC_DIR=$moving/proc "$quenlet" --ports 2>&1)"
+
+# The launcher while the program runs, without Wine: its mapping and its rounds come from the
+# packaged serial-ports.sh (what `quenlet` sources), each round what the launcher's loop does once
+# a second. COM4 is held for the demo, and Wine's port scan has left links of its own.
+# shellcheck source=../linux/serial-ports.sh
+source "$lib/serial-ports.sh"
+QUENLET_DEV_DIR=$moving/dev QUENLET_SYS_DIR=$moving/sys QUENLET_PROC_DIR=$moving/proc
+readonly demo_target=$moving/demo-pty
+ln -s /dev/ttyS0 "$moving/dosdevices/com1"
+ln -s /dev/ttyS6 "$moving/dosdevices/com7"
+told=
+round() { # in this shell, as the state lives on; what it tells the user goes to told, a line each
+    {
+        serial_map_round
+        told=$(if ((${#serial_notes[@]})); then printf '%s\n' "${serial_notes[@]}"; fi)
+        serial_sync_links "$moving/dosdevices" 4 "$demo_target"
+    } 2>"$moving/round.err"
+    [[ ! -s $moving/round.err ]] || fail "a round says on stderr: $(cat "$moving/round.err")"
+}
+links() {
+    local link
+    for link in "$moving/dosdevices"/*; do echo "${link##*/} -> $(readlink -- "$link")"; done
+}
+{
+    serial_map_start
+    serial_reserved_port=4
+    serial_sync_links "$moving/dosdevices" 4 "$demo_target"
+} 2>"$moving/round.err"
+[[ ! -s $moving/round.err ]] || fail "the start says on stderr: $(cat "$moving/round.err")"
+start_links="com1 -> $by_id/$zeta
+com2 -> $by_id/$alpha
+com3 -> $moving/dev/ttyACM0
+com4 -> $demo_target"
+expect_equal "links at the start" "$start_links" "$(links)"
+round
+expect_equal "a round with nothing new" "" "$told"
+expect_equal "links after a round with nothing new" "$start_links" "$(links)"
+
+# Zeta is unplugged; Gamma comes and gets the kernel name Zeta had. Zeta's link stays, pointing at
+# no device, rather than at Gamma; Gamma gets the next free number after a round of its own.
+unplug ttyUSB0 "$zeta"
+round
+expect_equal "a round after an unplug" "" "$told"
+plug ttyUSB0 "$gamma"
+round
+expect_equal "the round a newcomer is first seen" "" "$told"
+expect_equal "links while a newcomer has the old kernel name" "$start_links" "$(links)"
+round
+expect_equal "the newcomer's next round" "COM5 = $by_id/$gamma (plugged in as $moving/dev/ttyUSB0)" "$told"
+with_gamma="$start_links
+com5 -> $by_id/$gamma"
+expect_equal "links with the newcomer" "$with_gamma" "$(links)"
+
+# Zeta returns under another kernel name: its link already finds it; the user hears so once.
+plug ttyUSB1 "$zeta"
+round
+expect_equal "the round Zeta is back" "COM1 = $by_id/$zeta (back, now $moving/dev/ttyUSB1)" "$told"
+round
+expect_equal "the round after Zeta is back" "" "$told"
+expect_equal "links with Zeta back" "$with_gamma" "$(links)"
+expect_equal "Zeta's line in the mapping" "$by_id/$zeta (now $moving/dev/ttyUSB1)" "$(serial_port_text 1)"
+expect_equal "Gamma's line in the mapping" "$by_id/$gamma (now $moving/dev/ttyUSB0)" "$(serial_port_text 5)"
+
+# An adapter mapped by its device goes; one with a stable name gets that device. The old number's
+# link goes at once (before the newcomer is mapped), and comes back once the device is free.
+unplug ttyACM0
+plug ttyACM0 "$delta"
+round
+expect_equal "the round a named newcomer has a mapped device" \
+    "COM3 = $moving/dev/ttyACM0 (unlinked while another adapter has that device: $by_id/$delta)" "$told"
+expect_equal "links while a named newcomer has a mapped device" "com1 -> $by_id/$zeta
+com2 -> $by_id/$alpha
+com4 -> $demo_target
+com5 -> $by_id/$gamma" "$(links)"
+round
+expect_equal "the named newcomer's next round" "COM6 = $by_id/$delta (plugged in as $moving/dev/ttyACM0)" "$told"
+unplug ttyACM0 "$delta"
+round
+expect_equal "the round the named newcomer leaves" "" "$told"
+expect_equal "links after the named newcomer left" "$with_gamma
+com6 -> $by_id/$delta" "$(links)"
+unset QUENLET_DEV_DIR QUENLET_SYS_DIR QUENLET_PROC_DIR
+
 # A port of group dialout, seen by a user outside it (needs root to make the device node).
 if [[ $(id -u) == 0 ]] && getent group dialout >/dev/null && getent passwd nobody >/dev/null; then
     rm -f "$fake/dev"/tty*
     mknod "$fake/dev/ttyUSB0" c 1 3 && chgrp dialout "$fake/dev/ttyUSB0" && chmod 660 "$fake/dev/ttyUSB0"
+    mknod "$fake/dev/ttyUSB1" c 1 3 && chgrp dialout "$fake/dev/ttyUSB1" && chmod 660 "$fake/dev/ttyUSB1"
+    # The line names the device the stable name stands for.
+    mkdir -p "$fake/dev/serial/by-id" && ln -s ../../ttyUSB1 "$fake/dev/serial/by-id/$alpha"
     chmod -R a+rX "$tree"
     as_nobody=$(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent \
         QUENLET_DEV_DIR="$fake/dev" QUENLET_SYS_DIR="$fake/sys" QUENLET_PROC_DIR="$fake/proc" "$quenlet" --ports)
     expect_equal "a port the user may not open" "quenlet: serial ports:
 quenlet:   COM1 = $fake/dev/ttyUSB0
-quenlet: $fake/dev/ttyUSB0: you are not in group dialout (sudo adduser \$USER dialout, then log in again)" "$as_nobody"
+quenlet:   COM2 = $fake/dev/serial/by-id/$alpha (now $fake/dev/ttyUSB1)
+quenlet: $fake/dev/ttyUSB0: you are not in group dialout (sudo adduser \$USER dialout, then log in again)
+quenlet: $fake/dev/ttyUSB1: you are not in group dialout (sudo adduser \$USER dialout, then log in again)" "$as_nobody"
 else
     echo "note: not root: the check of a port the user may not open is left out"
 fi
