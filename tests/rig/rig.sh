@@ -8,6 +8,10 @@
 #   rig.sh up RIGDIR [PORTS...]          start everything (default port 5); writes RIGDIR/env.sh
 #   rig.sh down RIGDIR                   stop everything this rig started
 #   rig.sh map RIGDIR N | unmap RIGDIR N add / remove COMN while up
+#   rig.sh unplug RIGDIR N               COMN's device goes away, as a pulled adapter: its pair stops
+#                                        (an open handle fails) and COMN stays mapped to nothing
+#   rig.sh replug RIGDIR N               COMN's device comes back: a new pair at the same path, whose
+#                                        first opening keeps what its far end wrote before it
 #   rig.sh with-ports [RIGDIR] "5 7"|none -- CMD...
 #                                        run CMD with exactly those COM ports, then restore the map;
 #                                        RIGDIR defaults to $QUENLET_RIG_DIR; exits with CMD's code
@@ -227,24 +231,29 @@ linked_ports() {
 start_pair() {
     local -r port=$1
     pair_alive "$port" && return 0
-    rm -f "$RIG/com$port.dev" "$RIG/com$port.peer"
+    local -r fresh=$RIG/.com$port.dev.new
+    rm -f "$RIG/com$port.dev" "$RIG/com$port.peer" "$fresh"
     # socat itself must not carry the fixture: it is not part of Wine.
     start_daemon "$RUN/socat$port.pid" "$RUN/socat$port.log" \
-        env -u LD_PRELOAD socat "pty,raw,echo=0,link=$RIG/com$port.dev" "pty,raw,echo=0,link=$RIG/com$port.peer"
-    wait_until 5000 test -e "$RIG/com$port.dev" -a -e "$RIG/com$port.peer" ||
+        env -u LD_PRELOAD socat "pty,raw,echo=0,link=$fresh" "pty,raw,echo=0,link=$RIG/com$port.peer"
+    wait_until 5000 test -e "$fresh" -a -e "$RIG/com$port.peer" ||
         die "socat for COM$port did not start (see $RUN/socat$port.log)"
 
-    local -r pts_path=$(readlink -f "$RIG/com$port.dev")
+    local -r pts_path=$(readlink -f "$fresh")
     [[ $pts_path =~ ^/dev/pts/([0-9]+)$ ]] || die "COM$port device end is not a pty: $pts_path"
     local -r pts=${BASH_REMATCH[1]}
-    # A mode or line settings left by an earlier pair on this pty do not belong to this one.
-    rm -f "$LINES/pts$pts.mode" "$LINES/pts$pts.line"
+    # A mode, line settings or first opening left by an earlier pair on this pty do not belong to
+    # this one.
+    rm -f "$LINES/pts$pts.mode" "$LINES/pts$pts.line" "$LINES/pts$pts.opened"
     # The state file also marks the pty as a COM end for the fixture; all lines start off.
     : >"$LINES/pts$pts.tmp" && mv -f "$LINES/pts$pts.tmp" "$LINES/pts$pts"
     : >"$LINES/pts$pts.out"
     ln -sfn "lines/pts$pts" "$RIG/com$port.lines"
     ln -sfn "lines/pts$pts.out" "$RIG/com$port.lines.out"
     echo "$pts" >"$RUN/socat$port.pts"
+    # The device end appears last, in one step: a program that tries the port again (a lost
+    # device coming back) finds it only once the fixture knows it as a COM end.
+    mv -fT "$fresh" "$RIG/com$port.dev"
 }
 
 windows_path() { echo "Z:${1//\//\\}"; }
@@ -277,10 +286,11 @@ stop_pair() {
     stop_pid_file "$RUN/socat$port.pid" socat
     local pts
     if pts=$(cat "$RUN/socat$port.pts" 2>/dev/null); then
-        rm -f "$LINES/pts$pts" "$LINES/pts$pts.out" "$LINES/pts$pts.mode" "$LINES/pts$pts.line"
+        rm -f "$LINES/pts$pts" "$LINES/pts$pts.out" "$LINES/pts$pts.mode" "$LINES/pts$pts.line" \
+            "$LINES/pts$pts.opened"
     fi
     rm -f "$RUN/socat$port.pts" "$RUN/socat$port.log" "$RIG/com$port.dev" "$RIG/com$port.peer" \
-        "$RIG/com$port.lines" "$RIG/com$port.lines.out"
+        "$RIG/com$port.lines" "$RIG/com$port.lines.out" "$RIG/.com$port.dev.new"
 }
 
 # Pairs whose socat died (a crashed rig, a reboot) are forgotten, and line files (state, mode,
@@ -432,6 +442,22 @@ command_map() {
     check_port_number "${2:-}"
     map_port "$2"
     remove_real_port_links
+}
+
+command_unplug() {
+    set_rig_paths "${1:-}"; require_up
+    check_port_number "${2:-}"
+    pair_alive "$2" || die "COM$2 has no device to unplug"
+    stop_pair "$2"
+    write_ports_index
+}
+
+command_replug() {
+    set_rig_paths "${1:-}"; require_up
+    check_port_number "${2:-}"
+    port_linked "$2" || die "COM$2 is not mapped"
+    start_pair "$2"
+    write_ports_index
 }
 
 command_unmap() {
@@ -589,6 +615,8 @@ main() {
         up) command_up "$@" ;;
         down) command_down "$@" ;;
         map) command_map "$@" ;;
+        unplug) command_unplug "$@" ;;
+        replug) command_replug "$@" ;;
         unmap) command_unmap "$@" ;;
         with-ports) command_with_ports "$@" ;;
         lines) command_lines "$@" ;;

@@ -30,6 +30,8 @@
  *                 bare       no modem lines at all, as a pty bridged by socat or a network bridge:
  *                            TIOCM*, TIOCGICOUNT, TIOCSERGETLSR and TIOC[GS]SERIAL go to the pty,
  *                            which refuses them. Opens stay exclusive.
+ *   pts<N>.opened  made at the first opening of a COM end: input that arrived before it is kept
+ *               (a device that has just appeared), later openings drop what arrived while closed.
  *   pts<N>.line the line settings last set on the COM end, written here in every process that sets
  *               them (Wine's, or a native program's): "BAUD DATABITS PARITY STOPBITS FLOW\n", e.g.
  *               "115200 8 E 1 none" (PARITY N O E M S, FLOW none rtscts xonxoff).
@@ -1014,9 +1016,19 @@ static int claim_com_end(int fd)
         return -1;
     }
     if (fd < MAX_TRACKED_FD) fixture.claimed_fd[fd] = (unsigned short)(pts + 1);
-    /* A UART drops what arrives while nobody has it open, and raises DTR and RTS at open. */
-    const int flush_input = TCIFLUSH;
-    real_ioctl(fd, TCFLSH, flush_input);
+    /* A UART drops what arrives while nobody has it open, and raises DTR and RTS at open. A device
+     * that has just appeared (a pair that was never opened: a USB device plugged in or back) keeps
+     * what it said until the first opening takes it, as its own buffers would. */
+    char opened[1200];
+    line_file_path(opened, sizeof opened, pts, ".opened");
+    const int marker = real_open(opened, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (marker >= 0) {
+        real_close(marker);
+        trace("open pts%d: first opening, input kept", pts);
+    } else {
+        const int flush_input = TCIFLUSH;
+        real_ioctl(fd, TCFLSH, flush_input);
+    }
     pthread_mutex_lock(&fixture.lock);
     write_output_lines(pts, TIOCM_DTR | TIOCM_RTS);
     pthread_mutex_unlock(&fixture.lock);
