@@ -15,6 +15,8 @@ enum class DeviceCall {
     WaitRead,     // the one-byte read the monitor's wait rests on, when it is issued
     Write,        // a send's write
     ModemStatus,  // GetCommModemStatus
+    Open,         // the device's CreateFile
+    Configure,    // the line settings of an open (SetCommState)
 };
 
 struct InjectedAnswer {

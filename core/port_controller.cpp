@@ -34,6 +34,7 @@ PortController::PortController(Dialog* mainDialog)
     : mainDialog(mainDialog),
       sendEvent(makeManualResetEvent()),
       monitorEvent(makeManualResetEvent()),
+      arrivalEvent(makeManualResetEvent()),
       monitorParked(makeSignalledEvent()),
       senderParked(makeSignalledEvent()) {
     // The thread handles are kept (not closed at once) so that destruction can wait for the
@@ -109,10 +110,11 @@ void PortController::openPort() {
         // A worker still inside the device keeps it: it is not closed under the call.
         if (!waitForWorkersToLeavePort()) return;
     }
-    const std::string path = "\\\\.\\" + g_settings.portName;
-    if (!port.open(path.c_str(), g_settings.baudRate, g_settings.dataBits,
-                   static_cast<int>(g_settings.parity), static_cast<int>(g_settings.stopBits),
-                   static_cast<int>(g_settings.flowControl), 1)) {
+    openedLine = OpenedLine{g_settings.portName,
+                            LineFrame{g_settings.baudRate, g_settings.dataBits, static_cast<int>(g_settings.parity),
+                                      static_cast<int>(g_settings.stopBits)},
+                            static_cast<int>(g_settings.flowControl)};
+    if (!openDevice()) {
         const std::string text = formatText("Error: Port(%s), ", g_settings.portName.c_str()) +
                                  formatSystemError(port.lastError());
         // A device that opened but refused the line parameters stays open in the port: release
@@ -121,15 +123,7 @@ void PortController::openPort() {
         ShowMessage(text.c_str());
         return;
     }
-    port.setEventMask(kEventMask);
-    port.setQueueSizes(kQueueSize);
-    // The queue is read before it can run half full; a driver may grant less than was asked.
-    const DWORD queue = port.inputQueueSize();
-    const LineFrame frame{g_settings.baudRate, g_settings.dataBits, static_cast<int>(g_settings.parity),
-                          static_cast<int>(g_settings.stopBits)};
-    readIntervalMs = queueReadIntervalMs(frame, queue != 0 ? queue : kQueueSize, kHandOverIntervalMs);
-    openedFrame = frame;
-
+    losses.endWaiting();
     sends.reset();
     senderStop = 0;
     monitorStop = 0;
@@ -138,6 +132,23 @@ void PortController::openPort() {
     losses.begin();
     SetEvent(monitorEvent.get());
     refreshDisplay();
+}
+
+// The device of openedLine, with its events, queues and read pace; the monitor opens it again
+// this way when a lost device returns.
+bool PortController::openDevice() {
+    const std::string path = "\\\\.\\" + openedLine.portName;
+    const LineFrame& frame = openedLine.frame;
+    if (!port.open(path.c_str(), frame.baudRate, frame.dataBits, frame.parity, frame.stopBits,
+                   openedLine.flowControl, 1)) {
+        return false;
+    }
+    port.setEventMask(kEventMask);
+    port.setQueueSizes(kQueueSize);
+    // The queue is read before it can run half full; a driver may grant less than was asked.
+    const DWORD queue = port.inputQueueSize();
+    readIntervalMs = queueReadIntervalMs(frame, queue != 0 ? queue : kQueueSize, kHandOverIntervalMs);
+    return true;
 }
 
 void PortController::closePort() {
@@ -158,7 +169,7 @@ void PortController::closePort() {
     closeAcceptedPort();
 }
 
-void PortController::closeAcceptedPort() {
+bool PortController::leaveDevice() {
     senderStop = 1;
     monitorStop = 1;
     SetEvent(sendEvent.get());
@@ -175,6 +186,13 @@ void PortController::closeAcceptedPort() {
     if (waited < kClosePauseMs) pauseHandlingSentMessages(static_cast<DWORD>(kClosePauseMs - waited));
 
     if (workersLeft && port.isOpen()) port.close();
+    return workersLeft;
+}
+
+void PortController::closeAcceptedPort() {
+    leaveDevice();
+    // A wait for a lost device ends here: a device that returns later is not opened.
+    losses.endWaiting();
     // The refresh reopens a capture file only for the close below: a failure to is not news.
     quietCaptureOpen = true;
     refreshDisplay();
@@ -208,19 +226,57 @@ void PortController::reportPortLost(unsigned opening, DWORD code) {
     mainDialog->postToWindowThread([this, opening, code] { onPortLost(opening, code); });
 }
 
-// The monitor and a send may both find the device gone: the first report closes the port, and
-// the others find it closed (or opened again since) and say nothing.
+// The monitor and a send may both find the device gone: the first report puts the port into its
+// wait for the device, and the others find it waiting (or opened again since) and say nothing.
+// The wait keeps what the window shows, the counters and the capture file; only the dead handle
+// goes. Nobody is asked anything unless a send or a loop was cut short, which the user must know.
 void PortController::onPortLost(unsigned opening, DWORD code) {
-    if (!port.isOpen() || isEnding() || !losses.claimLoss(opening)) return;
-    // What runs on the device ends first, so that the close is accepted.
+    if (losses.waiting() || !port.isOpen() || isEnding() || !losses.claimLoss(opening)) return;
     const bool sendingAtLoss = sends.running();
-    if (sends.loopSending()) mainDialog->KillTimer(kLoopTimerId);
+    const bool loopAtLoss = sends.loopSending();
+    if (loopAtLoss) mainDialog->KillTimer(kLoopTimerId);
     sends.stop();
-    closeAcceptedPort();
-
+    const bool left = leaveDevice();
+    sends.clearSending();
     const std::optional<SendProgress> cut = sends.cutByLoss(opening, sendingAtLoss);
-    const std::string text = portLostText(g_settings.portName, formatSystemError(code), cut ? &*cut : nullptr);
+    if (!left) {
+        // A worker is stuck in the dead handle, which therefore stays: nothing can be opened in
+        // its place. The port is closed as Close would.
+        closeAcceptedPort();
+        ShowMessage(portLostText(openedLine.portName, formatSystemError(code), cut ? &*cut : nullptr).c_str());
+        return;
+    }
+    losses.startWaiting(code);
+    monitorStop = 0;
+    SetEvent(monitorEvent.get());  // the monitor tries the device again
+    refreshDisplay();
+    if (cut || loopAtLoss) {
+        ShowMessage(waitingLossText(openedLine.portName, formatSystemError(code), cut ? &*cut : nullptr, loopAtLoss)
+                        .c_str());
+    }
+}
+
+bool PortController::onPortReturned() {
+    // A close (or the exit) that came first ends the wait: the device is closed again by it.
+    if (!losses.waiting() || monitorStop || isEnding()) return false;
+    losses.endWaiting();
+    losses.begin();
+    sends.reset();
+    senderStop = 0;
+    refreshDisplay();
+    return true;
+}
+
+void PortController::onReopenRefused(DWORD code) {
+    if (!losses.waiting() || isEnding()) return;
+    closeAcceptedPort();
+    const std::string text =
+        formatText("Error: Port(%s), ", openedLine.portName.c_str()) + formatSystemError(code);
     ShowMessage(text.c_str());
+}
+
+void PortController::onDeviceArrival() {
+    if (losses.waiting()) SetEvent(arrivalEvent.get());
 }
 
 std::string PortController::formatSystemError(DWORD code) {

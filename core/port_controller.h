@@ -56,6 +56,8 @@ public:
     // ends within its bound whether or not anybody answers it.
     static constexpr DWORD kExitRefusalLimitMs = 1000;
     static constexpr UINT_PTR kLoopTimerId = 0;
+    // While a lost port waits for its device, how often the device is tried again.
+    static constexpr DWORD kReopenIntervalMs = 100;
     // While the window thread waits for a send to end, how often it cancels the send's write.
     static constexpr DWORD kCancelSliceMs = 50;
 
@@ -77,6 +79,8 @@ public:
     bool endWorkers();
     void onSendButton();
     void onTimer();
+    // The system says a port arrived (WM_DEVICECHANGE): a waiting port tries its device at once.
+    void onDeviceArrival();
     static std::string formatSystemError(DWORD code);
 
     // Worker entries; each receives the controller as its first argument through its thunk.
@@ -104,6 +108,8 @@ public:
     void refreshToolBar();
     void refreshEditBoxes();
     void refreshStatusLine();
+    // What the status line says now.
+    std::string statusLine() const;
     // The status line after a count changed (window thread): its text at once, its repaint paced.
     void refreshCounters();
     void refreshLoopControls();
@@ -128,6 +134,14 @@ public:
     // A single send of the send box (text or hex) is under way.
     bool isBoxSending() const { return sends.boxSending(); }
     bool isSending() const { return sends.running(); }
+    // The port waits for its lost device to return (the window offers Close).
+    bool isWaitingForDevice() const { return losses.waiting(); }
+    // How many times a waiting port tried its device again.
+    long long reopenAttempts() const { return losses.attempts(); }
+    // The port is open or waits for its device: Close is on offer, Open and the settings are not.
+    bool isPortInUse() const { return losses.waiting() || port.isOpen(); }
+    // Bytes can be sent: the port is open and its device there.
+    bool canSend() const { return !losses.waiting() && port.isOpen(); }
     void clearLoopSending() { sends.endLoop(); }
     std::int64_t sentCount() const { return bytesSent; }
     std::int64_t receivedCount() const { return bytesReceived; }
@@ -147,8 +161,9 @@ private:
         ULONGLONG cancelAt = 0;
         ULONGLONG deadline = 0;
     };
-    enum class WatchResult { Sleep, Exit };
+    enum class WatchResult { Sleep, Exit, Watch };
     WatchResult watchPort(char* receiveBuffer);
+    WatchResult awaitReturn();
     // False when the monitor is to stop watching (the device is gone, or a close is under way).
     bool receiveQueued(char* receiveBuffer, DWORD queued);
     // Quiet: waiting for bytes. Paced: bytes keep coming, handed over every kHandOverIntervalMs.
@@ -189,6 +204,16 @@ private:
 
     // The steps of a close once it is accepted (window thread).
     void closeAcceptedPort();
+    // Window thread: both workers out of the device and the device closed; false (the device kept)
+    // when a worker is still inside a device call.
+    bool leaveDevice();
+    // The device of openedLine, opened and set up (window thread, or the monitor while waiting).
+    bool openDevice();
+    // Window thread, asked by the monitor: the lost device is open again. False when a close or
+    // the exit came first.
+    bool onPortReturned();
+    // Window thread: the lost device returned but refused what it took before: the wait ends.
+    void onReopenRefused(DWORD code);
     // A failure the user must know of, from any thread: shown on the window thread, one box at a
     // time, without holding up the thread that found it.
     void postNotice(std::string text);
@@ -265,8 +290,15 @@ private:
     // How often the input queue is read while bytes keep coming: set by each open (before the
     // monitor is woken) from the line rate and the driver's queue.
     DWORD readIntervalMs = kHandOverIntervalMs;
-    // The line parameters of the current opening (set before the workers are woken).
-    LineFrame openedFrame;
+    // The port and line settings of the current opening (set by each open before the workers are
+    // woken; the monitor opens the same again when a lost device returns).
+    struct OpenedLine {
+        std::string portName;
+        LineFrame frame;
+        int flowControl = 0;
+    };
+    OpenedLine openedLine;
+    bool returnedToWatch = false;  // monitor thread
     std::atomic<std::int64_t> handOvers{0};
 
     PortLossLedger losses;
@@ -275,6 +307,7 @@ private:
 
     UniqueHandle sendEvent;
     UniqueHandle monitorEvent;
+    UniqueHandle arrivalEvent;  // a port arrived: a waiting monitor tries at once
     // Set while a worker is outside every device call: waiting for its wake-up, ended, or (the
     // sender) showing a message box.
     UniqueHandle monitorParked;

@@ -42,12 +42,64 @@ DWORD WINAPI PortController::monitorLoop(void* /*parameter*/) {
         waitForWork(monitorEvent.get(), monitorParked.get());
         // The flags are checked after the parked mark is cleared, so a closer that saw the mark
         // had already set its stop flag, which is seen here before the device is touched.
+        if (losses.waiting()) {
+            const WatchResult waited = awaitReturn();
+            if (waited == WatchResult::Exit) return 0;
+            if (waited == WatchResult::Sleep) continue;
+        }
         if (watchPort(receiveBuffer.data()) == WatchResult::Exit) return 0;
+    }
+}
+
+// While the port waits for its lost device: tries the same port with the same line settings at
+// least every kReopenIntervalMs, and at once when the system says a port arrived. Watch: the device
+// is back and the window knows it. Sleep: a close ended the wait, or the device will not work as
+// it did (the window thread closes the port and says why).
+PortController::WatchResult PortController::awaitReturn() {
+    const HANDLE wakes[] = {monitorEvent.get(), arrivalEvent.get()};
+    for (;;) {
+        if (monitorExit) return WatchResult::Exit;
+        if (monitorStop || !losses.waiting()) return WatchResult::Sleep;
+        if (openDevice()) {
+            bool returned = false;
+            auto take = [&] { returned = onPortReturned(); };
+            mainDialog->runOnWindowThread(take);
+            if (!returned) return WatchResult::Sleep;  // the close under way closes it again
+            returnedToWatch = true;
+            return WatchResult::Watch;
+        }
+        const DWORD code = port.lastError();
+        const bool opened = port.isOpen();
+        if (opened) port.close();
+        switch (PortFailurePolicy::afterReopen(code, opened)) {
+        case PortFailurePolicy::Reopen::Refused:
+            mainDialog->postToWindowThread([this, code] { onReopenRefused(code); });
+            return WatchResult::Sleep;
+        case PortFailurePolicy::Reopen::Held:
+        case PortFailurePolicy::Reopen::Absent:
+            if (losses.noteAttempt(code, PortFailurePolicy::afterReopen(code, false) ==
+                                             PortFailurePolicy::Reopen::Held)) {
+                mainDialog->postToWindowThread([this] { refreshStatusLine(); });
+            }
+            break;
+        }
+        // An event that woke the wait is reset (only then: a quiet wait costs no more calls); the
+        // flags are looked at again before anything else, and a close sets its flag first.
+        const DWORD woke = WaitForMultipleObjects(2, wakes, FALSE, kReopenIntervalMs);
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 1) ResetEvent(wakes[woke - WAIT_OBJECT_0]);
     }
 }
 
 PortController::WatchResult PortController::watchPort(char* receiveBuffer) {
     shownBoxes.fill(-1);
+    // A device that returned shows its lines as they are now, not as they were at the loss.
+    if (returnedToWatch) {
+        returnedToWatch = false;
+        setStatusBox(kCtsBox, port.isCtsOn());
+        setStatusBox(kDsrBox, port.isDsrOn());
+        setStatusBox(kRingBox, port.isRingOn());
+        setStatusBox(kRlsdBox, port.isRlsdOn());
+    }
     watchedOpening = losses.current();
     receivePace = ReceivePace::Quiet;
     failurePolicy.reset();

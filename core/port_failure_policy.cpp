@@ -56,6 +56,25 @@ PortFailurePolicy::Verdict PortFailurePolicy::afterPass(PassEnd end, DWORD code,
     return verdict;
 }
 
+PortFailurePolicy::Reopen PortFailurePolicy::afterReopen(DWORD code, bool deviceOpened) {
+    if (deviceOpened) return Reopen::Refused;
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return Reopen::Held;
+    // A name that cannot be a device at all will not start to be one.
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return Reopen::Refused;
+    // Missing (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND), or on its way in or out while the
+    // system enumerates it (ERROR_NOT_READY, ERROR_GEN_FAILURE, ERROR_DEVICE_NOT_CONNECTED,
+    // ERROR_DEV_NOT_EXIST, ERROR_NO_SUCH_DEVICE...).
+    default:
+        return Reopen::Absent;
+    }
+}
+
 PortFailurePolicy::WriteVerdict PortFailurePolicy::afterShortWrite(bool ok, DWORD code, DWORD written) {
     constexpr DWORD kNoProgressPauseMs = 10;
     WriteVerdict verdict;

@@ -60,6 +60,15 @@ public:
     // A query the device refused with code: true when it only lacks what was asked.
     static bool lacksFeature(DWORD code) { return classifyFailure(code) == FailureKind::Unsupported; }
 
+    // A lost port tried again while the program waits for its device to return. deviceOpened: the
+    // device opened, but then failed (refused the line settings).
+    enum class Reopen {
+        Absent,   // not there (yet): wait on
+        Held,     // another program holds it: wait on, and say so
+        Refused,  // there, but it will not work as it did: the wait ends, with the open's message
+    };
+    static Reopen afterReopen(DWORD code, bool deviceOpened);
+
 private:
     int emptyInARow_ = 0;
 };

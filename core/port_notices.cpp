@@ -32,6 +32,13 @@ std::string portLostText(const std::string& portName, const std::string& systemT
     return text;
 }
 
+std::string waitingLossText(const std::string& portName, const std::string& systemText, const SendProgress* cutSend,
+                            bool loopStopped) {
+    std::string text = portLostText(portName, systemText, cutSend);
+    if (loopStopped) text = asLines(text) + "Loop sending stopped; it does not start again by itself.";
+    return asLines(text) + "The port waits for its device to return (Close stops waiting).";
+}
+
 std::string sendStoppedText(const SendProgress& progress) {
     return formatText("The %s send stopped after %" PRId64 " of %" PRId64 " bytes.", sendName(progress.kind),
                       progress.sent, progress.total);

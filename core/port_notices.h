@@ -20,6 +20,11 @@ struct SendProgress {
 // send was cut short, how far it got.
 std::string portLostText(const std::string& portName, const std::string& systemText, const SendProgress* cutSend);
 
+// A lost device that the port waits for, told only when it cut a send or a loop short: the loss
+// as portLostText says it, the loop's end, and that the port waits.
+std::string waitingLossText(const std::string& portName, const std::string& systemText, const SendProgress* cutSend,
+                            bool loopStopped);
+
 // How far a send got that ended before its last byte: "The text send stopped after N of M bytes."
 std::string sendStoppedText(const SendProgress& progress);
 

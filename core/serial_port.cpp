@@ -52,6 +52,10 @@ bool SerialPort::fail(DWORD code) {
 bool SerialPort::openDevice(const char* path, int overlapped) {
     if (isOpen()) close();
 
+    if (const InjectedAnswer injected = injectedAnswer(DeviceCall::Open); injected.kind == InjectedAnswer::Kind::Code) {
+        deviceHandle = nullptr;
+        return fail(injected.code);
+    }
     const HANDLE opened = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
@@ -100,6 +104,10 @@ bool SerialPort::open(const char* path, int baudRate, int dataBits, int parity, 
     dcb.DCBlength = sizeof(DCB);
     if (!GetCommState(deviceHandle, &dcb)) return fail(GetLastError());
     setLineParameters(dcb, baudRate, dataBits, parity, stopBits);
+    if (const InjectedAnswer injected = injectedAnswer(DeviceCall::Configure);
+        injected.kind == InjectedAnswer::Kind::Code) {
+        return fail(injected.code);
+    }
     if (!SetCommState(deviceHandle, &dcb)) return fail(GetLastError());
 
     if (!setFlowControl(static_cast<unsigned int>(flowControl))) return false;

@@ -40,7 +40,7 @@ std::string PortController::removeBlanks(std::string_view text) { return quenlet
 bool PortController::isHexDigits(std::string_view text) { return quenlet::isHexDigits(text); }
 
 size_t PortController::writeChunk(size_t largest) const {
-    return writeChunkBytes(openedFrame, static_cast<DWORD>(largest), kStopPauseMs);
+    return writeChunkBytes(openedLine.frame, static_cast<DWORD>(largest), kStopPauseMs);
 }
 
 bool PortController::isLoopChecked() const {

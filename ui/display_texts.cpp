@@ -36,4 +36,19 @@ std::string statusLineText(bool portOpen, const std::string& portName, std::int6
     return portName + counts;
 }
 
+std::string waitingStatusLineText(const std::string& portName, const std::string& systemText, bool heldByOther,
+                                  std::int64_t bytesSent, std::int64_t bytesReceived) {
+    // The system's text on one line, without its line break.
+    std::string reason = systemText;
+    for (char& c : reason) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+    char counts[64];
+    std::snprintf(counts, sizeof counts, "; Sent/Received bytes: %" PRId64 "/%" PRId64, bytesSent, bytesReceived);
+    return portName + (heldByOther ? " held by another program (" + reason + "), waiting"
+                                   : " lost (" + reason + "), waiting for it to return") +
+           counts;
+}
+
 }  // namespace quenlet

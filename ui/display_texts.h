@@ -16,6 +16,11 @@ std::string receiveMenuText(ReceiveMode mode, bool alsoToFile);  // "&Receive (H
 // "COM1, Sent/Received bytes: 12/345" while open; "Ready: COM1" while closed.
 std::string statusLineText(bool portOpen, const std::string& portName, std::int64_t bytesSent,
                            std::int64_t bytesReceived);
+// While a lost port waits for its device, in one line with the system's reason:
+// "COM1 lost (Not ready.), waiting for it to return; Sent/Received bytes: 12/345", or, while another
+// program holds the port, "COM1 held by another program (Access denied.), waiting; ...".
+std::string waitingStatusLineText(const std::string& portName, const std::string& systemText, bool heldByOther,
+                                  std::int64_t bytesSent, std::int64_t bytesReceived);
 
 inline constexpr char kSendFileBanner[] = "Sending file from...\r\n";
 inline constexpr char kCaptureFileBanner[] = "Receiving file to...\r\n";

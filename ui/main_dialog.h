@@ -53,6 +53,7 @@ private:
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);
     void OnSysCommand(UINT code);
     void OnTimer(UINT timerId);
+    LRESULT OnDeviceChange(WPARAM event, LPARAM data);
     BOOL OnToolTipText(NMHDR* header, LRESULT* result);
     bool filterKeyDown(const MSG& message);
 

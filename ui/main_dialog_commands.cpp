@@ -2,6 +2,7 @@
 // button, Loops, the loop timer and the toolbar's tooltip texts.
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include "res/resource.h"
 #include "settings/port_settings.h"
@@ -18,6 +19,7 @@ const MessageTable<MainDialog> MainDialog::messageTable_ = {
     onMessage(WM_QUERYDRAGICON, &MainDialog::OnQueryDragIcon),
     onSysCommand(&MainDialog::OnSysCommand),
     onTimer(&MainDialog::OnTimer),
+    onMessage(WM_DEVICECHANGE, &MainDialog::OnDeviceChange),
     onNotify(TTN_GETDISPINFOA, &MainDialog::OnToolTipText),
     onCommand(ID_PORT_OPEN, &MainDialog::OnPortOpen),
     onCommand(ID_TOOLBAR_PORT_OPEN, &MainDialog::OnPortOpen),
@@ -110,6 +112,15 @@ void MainDialog::OnLoops() {
 void MainDialog::OnTimer(UINT) {
     controller->onTimer();
     passToDefault();
+}
+
+// A serial port arrived: a port that waits for its lost device tries it at once.
+LRESULT MainDialog::OnDeviceChange(WPARAM event, LPARAM data) {
+    const auto* const header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (event == DBT_DEVICEARRIVAL && header != nullptr && header->dbch_devicetype == DBT_DEVTYP_PORT) {
+        controller->onDeviceArrival();
+    }
+    return TRUE;
 }
 
 BOOL MainDialog::OnToolTipText(NMHDR* header, LRESULT*) {

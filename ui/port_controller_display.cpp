@@ -48,7 +48,8 @@ void PortController::refreshDisplay() {
 void PortController::refreshMenu() {
     const HMENU menu = GetMenu(mainDialog->hwnd());
     if (menu == nullptr) return;
-    const bool open = port.isOpen();
+    // A port that waits for its device offers Close, as an open one does.
+    const bool open = isPortInUse();
     setMenuText(menu, ID_PORT_OPEN, openMenuText(g_settings.portName));
     setMenuText(menu, ID_PORT_CLOSE, closeMenuText(g_settings.portName));
     enableMenuItem(menu, ID_PORT_OPEN, !open);
@@ -62,7 +63,7 @@ void PortController::refreshMenu() {
 }
 
 void PortController::refreshToolBar() {
-    const bool open = port.isOpen();
+    const bool open = isPortInUse();
     const auto set = [this](UINT id, bool enabled) {
         toolBar.setButtonState(id, enabled ? TBSTATE_ENABLED : 0);
     };
@@ -103,15 +104,17 @@ void PortController::refreshEditBoxes() {
     }
 }
 
-void PortController::refreshStatusLine() {
-    SetWindowTextA(item(IDC_STATUS_LINE),
-                   statusLineText(port.isOpen(), g_settings.portName, bytesSent, bytesReceived).c_str());
+std::string PortController::statusLine() const {
+    if (losses.waiting()) {
+        return waitingStatusLineText(openedLine.portName, formatSystemError(losses.reason()), losses.heldByOther(),
+                                     bytesSent, bytesReceived);
+    }
+    return statusLineText(port.isOpen(), g_settings.portName, bytesSent, bytesReceived);
 }
 
-void PortController::refreshCounters() {
-    statusLineCounters.set(item(IDC_STATUS_LINE),
-                           statusLineText(port.isOpen(), g_settings.portName, bytesSent, bytesReceived).c_str());
-}
+void PortController::refreshStatusLine() { SetWindowTextA(item(IDC_STATUS_LINE), statusLine().c_str()); }
+
+void PortController::refreshCounters() { statusLineCounters.set(item(IDC_STATUS_LINE), statusLine().c_str()); }
 
 void PortController::refreshLoopControls() {
     const HWND interval = item(IDC_LOOP_INTERVAL);
@@ -120,7 +123,7 @@ void PortController::refreshLoopControls() {
         SetWindowTextA(interval, kIntervalPlaceholder);
         intervalPlaceholderPending = false;
     }
-    if (!port.isOpen() || g_settings.sendMode == SendMode::File || isSending()) {
+    if (!canSend() || g_settings.sendMode == SendMode::File || isSending()) {
         EnableWindow(interval, FALSE);
         EnableWindow(loops, FALSE);
         return;
@@ -138,7 +141,7 @@ void PortController::refreshLoopControls() {
 
 void PortController::refreshSendButton() {
     const HWND button = item(IDC_SEND);
-    const bool open = port.isOpen();
+    const bool open = canSend();
     SetWindowTextA(button, open && isSending() ? "Stop" : "Send");
     EnableWindow(button, open ? TRUE : FALSE);
 }

@@ -59,15 +59,43 @@ MessageCounter::MessageCounter(HWND window, UINT message) : window_(window), mes
         SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageCounter::procedure)));
 }
 
-InjectedFaults::InjectedFaults(DeviceCall call, InjectedAnswer answer, int times) {
-    setDeviceFaultHook([this, call, answer, times](DeviceCall asked) {
-        if (asked != call || (times >= 0 && used_ >= times)) return InjectedAnswer{};
-        ++used_;
-        return answer;
-    });
+InjectedFaults::InjectedFaults(DeviceCall call, InjectedAnswer answer, int times) : first_(call) {
+    add(call, answer, times);
+    setDeviceFaultHook([this](DeviceCall asked) { return this->answer(asked); });
 }
 
 InjectedFaults::~InjectedFaults() { setDeviceFaultHook({}); }
+
+void InjectedFaults::add(DeviceCall call, InjectedAnswer answer, int times) {
+    CriticalSectionLock guard(lock_);
+    rules_.push_back(Rule{call, answer, times});
+}
+
+void InjectedFaults::withdraw(DeviceCall call) {
+    CriticalSectionLock guard(lock_);
+    for (Rule& rule : rules_) {
+        if (rule.call == call) rule.times = rule.used;
+    }
+}
+
+int InjectedFaults::used(DeviceCall call) const {
+    CriticalSectionLock guard(lock_);
+    int total = 0;
+    for (const Rule& rule : rules_) {
+        if (rule.call == call) total += rule.used;
+    }
+    return total;
+}
+
+InjectedAnswer InjectedFaults::answer(DeviceCall call) {
+    CriticalSectionLock guard(lock_);
+    for (Rule& rule : rules_) {
+        if (rule.call != call || (rule.times >= 0 && rule.used >= rule.times)) continue;
+        ++rule.used;
+        return rule.answer;
+    }
+    return {};
+}
 
 ResponsivenessProbe::ResponsivenessProbe(HWND window) : window_(window) {
     thread_.reset(CreateThread(nullptr, 0, &ResponsivenessProbe::run, this, 0, nullptr));

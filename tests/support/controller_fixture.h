@@ -76,7 +76,8 @@ private:
 };
 
 // While it lives, the serial device gives answer in place of its own for call, times times (-1:
-// every time), through the device's test seam (core/device_faults.h).
+// every time), through the device's test seam (core/device_faults.h); further answers for other
+// calls can be added and withdrawn. One at a time in a process.
 class InjectedFaults {
 public:
     InjectedFaults(DeviceCall call, InjectedAnswer answer, int times);
@@ -84,11 +85,24 @@ public:
     InjectedFaults(const InjectedFaults&) = delete;
     InjectedFaults& operator=(const InjectedFaults&) = delete;
 
-    // How many times the answer was given.
-    int used() const { return used_; }
+    void add(DeviceCall call, InjectedAnswer answer, int times);
+    // The device answers call itself again.
+    void withdraw(DeviceCall call);
+    // How many times the answer for call (the first one, by default) was given.
+    int used() const { return used(first_); }
+    int used(DeviceCall call) const;
 
 private:
-    std::atomic<int> used_{0};
+    InjectedAnswer answer(DeviceCall call);
+    struct Rule {
+        DeviceCall call;
+        InjectedAnswer answer;
+        int times;
+        int used = 0;
+    };
+    DeviceCall first_;
+    mutable CriticalSection lock_;
+    std::vector<Rule> rules_;
 };
 
 // Counts the messages of one kind that a control receives, by subclassing it.

@@ -19,6 +19,12 @@ using FaultTest = ControllerTest;
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
+// A system text on one line, as the status line shows it.
+std::string firstLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
 TEST_F(FaultTest, CaptureOnAFullDiskIsToldOnceWhileShowingAndCountingGoOn) {
     // Every write to /dev/full fails with "no space left on device".
     g_settings.receiveMode = ReceiveMode::Ascii;
@@ -169,7 +175,7 @@ TEST_F(FaultTest, EachAnswerOfTheDeviceLeadsWhereItShould) {
         openPort();
         PeerCollector collector(peer);
         const auto start = std::chrono::steady_clock::now();
-        const InjectedFaults faults(row.call, row.answer, row.times);
+        InjectedFaults faults(row.call, row.answer, row.times);
         // What makes the device answer: the monitor's waits go on by themselves; a write needs a
         // send; a read the wait holds on to needs a byte to read.
         setItemText(IDC_SEND_BOX, "hello");
@@ -180,23 +186,41 @@ TEST_F(FaultTest, EachAnswerOfTheDeviceLeadsWhereItShould) {
         }
 
         if (row.lost) {
-            ASSERT_TRUE(pumpUntil([&] { return messageCount() > 0; }, 20s)) << faults.used();
+            // The device is taken for lost and, while it stays away, the port waits for it; the
+            // status line says why, and only a send cut short is told in a box.
+            faults.add(DeviceCall::Open, {Kind::Code, ERROR_FILE_NOT_FOUND}, -1);
+            ASSERT_TRUE(pumpUntil([&] { return controller->isWaitingForDevice(); }, 20s)) << faults.used();
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             EXPECT_GE(seconds, row.atLeastSeconds);
             if (row.times < 0) {
                 // One answer a pass, each pass waiting out its limit: no spinning.
                 EXPECT_LE(faults.used(), PortFailurePolicy::kEmptyPassLimit + 2);
             }
+            EXPECT_TRUE(pumpUntil(
+                [&] {
+                    return itemText(IDC_STATUS_LINE).rfind(testPortName() + " lost (" +
+                                                               firstLine(PortController::formatSystemError(row.toldCode)) +
+                                                               "), waiting",
+                                                           0) == 0;
+                },
+                2s))
+                << itemText(IDC_STATUS_LINE);
             pumpFor(300ms);
-            ASSERT_EQ(messageCount(), 1u);
-            EXPECT_EQ(recordedMessages()[0].rfind("Error: Port(" + testPortName() + "), " +
-                                                      PortController::formatSystemError(row.toldCode), 0),
-                      0u)
-                << recordedMessages()[0];
             if (row.call == DeviceCall::Write) {
-                EXPECT_NE(recordedMessages()[0].find("The text send stopped after 0 of 5 bytes."), std::string::npos);
+                ASSERT_EQ(messageCount(), 1u);
+                EXPECT_NE(recordedMessages()[0].find("The text send stopped after 0 of 5 bytes."), std::string::npos)
+                    << recordedMessages()[0];
+            } else {
+                EXPECT_EQ(messageCount(), 0u) << recordedMessages()[0];
             }
-            EXPECT_FALSE(controller->serialPort().isOpen());
+            // The device answers again: the port is back by itself.
+            faults.withdraw(row.call);
+            faults.withdraw(DeviceCall::Open);
+            ASSERT_TRUE(pumpUntil([&] { return !controller->isWaitingForDevice(); }, 5s));
+            EXPECT_TRUE(controller->serialPort().isOpen());
+            EXPECT_EQ(itemText(IDC_STATUS_LINE).rfind(testPortName() + ", Sent/Received bytes: ", 0), 0u)
+                << itemText(IDC_STATUS_LINE);
+            controller->closePort();
             continue;
         }
 
@@ -231,28 +255,35 @@ TEST_F(FaultTest, ALossNamesOnlyASendThatTheLossItselfEnded) {
     ASSERT_EQ(messageCount(), 0u) << "a stopped file send ends silently";
 
     {
-        const InjectedFaults unplugged(DeviceCall::WaitRead, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, -1);
-        ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 5s));
+        // Unplugged: the port waits for the device, and nothing is cut short to be told of.
+        InjectedFaults unplugged(DeviceCall::WaitRead, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, -1);
+        unplugged.add(DeviceCall::Open, {InjectedAnswer::Kind::Code, ERROR_FILE_NOT_FOUND}, -1);
+        ASSERT_TRUE(pumpUntil([&] { return controller->isWaitingForDevice(); }, 5s));
+        pumpFor(500ms);
+        EXPECT_EQ(messageCount(), 0u) << recordedMessages()[0];
     }
-    EXPECT_EQ(recordedMessages()[0], "Error: Port(" + testPortName() + "), " +
-                                          PortController::formatSystemError(ERROR_NOT_READY));
+    // Plugged in again: it comes back by itself.
+    ASSERT_TRUE(pumpUntil([&] { return !controller->isWaitingForDevice(); }, 5s));
+    ASSERT_TRUE(controller->serialPort().isOpen());
 
-    // A send running when the device goes is named, with how far it got.
-    messages.clear();
-    openPort();
-    controller->refreshDisplay();
+    // A send running when the device goes is named, with how far it got. The counters went on
+    // from before the loss.
+    const std::int64_t sentBefore = controller->sentCount();
+    ASSERT_GT(sentBefore, 0);
     controller->onSendButton();
     ASSERT_TRUE(pumpUntil([&] { return controller->isFileSending() && controller->sentCount() > 0; }, 5s));
     {
-        const InjectedFaults unplugged(DeviceCall::Write, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, -1);
+        InjectedFaults unplugged(DeviceCall::Write, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, -1);
+        unplugged.add(DeviceCall::Open, {InjectedAnswer::Kind::Code, ERROR_FILE_NOT_FOUND}, -1);
         ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 10s));
+        EXPECT_TRUE(controller->isWaitingForDevice());
     }
     const std::string message = recordedMessages()[0];
     EXPECT_EQ(message.rfind("Error: Port(" + testPortName() + "), " + PortController::formatSystemError(ERROR_NOT_READY), 0),
               0u)
         << message;
-    EXPECT_NE(message.find("The file send stopped after " + std::to_string(controller->sentCount()) + " of " +
-                           std::to_string(payload.size()) + " bytes."),
+    EXPECT_NE(message.find("The file send stopped after " + std::to_string(controller->sentCount() - sentBefore) + " of " +
+                           std::to_string(payload.size()) + " bytes.\r\nThe port waits for its device to return"),
               std::string::npos)
         << message;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <algorithm>
 #include <chrono>
@@ -383,6 +384,42 @@ TEST_F(MainDialogTest, OpenAndCloseFromTheMenu) {
     EXPECT_FALSE(isMenuEnabled(ID_PORT_CLOSE));
     EXPECT_FALSE(IsWindowEnabled(item(IDC_SEND)));
     EXPECT_TRUE(recordedMessages().empty());
+}
+
+TEST_F(MainDialogTest, APortWaitingForItsDeviceOffersCloseAndTriesAtOnceWhenAPortArrives) {
+    command(ID_PORT_OPEN);
+    ASSERT_TRUE(controller().serialPort().isOpen()) << lastMessage();
+    InjectedFaults lost(DeviceCall::WaitRead, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, 1);
+    lost.add(DeviceCall::Open, {InjectedAnswer::Kind::Code, ERROR_FILE_NOT_FOUND}, -1);
+    ASSERT_TRUE(pumpUntil([&] { return controller().isWaitingForDevice(); }));
+    EXPECT_FALSE(isMenuEnabled(ID_PORT_OPEN));
+    EXPECT_TRUE(isMenuEnabled(ID_PORT_CLOSE));
+    EXPECT_FALSE(isMenuEnabled(ID_PORT_SETTINGS));
+    EXPECT_FALSE(IsWindowEnabled(item(IDC_SEND)));
+
+    // Windows broadcasts a port's arrival to the top-level windows: the next try comes at once,
+    // not at the end of its 100 ms wait.
+    DEV_BROADCAST_PORT_A arrival{};
+    arrival.dbcp_size = sizeof arrival;
+    arrival.dbcp_devicetype = DBT_DEVTYP_PORT;
+    std::vector<double> delays;
+    for (int sample = 0; sample < 5; ++sample) {
+        const int seen = lost.used(DeviceCall::Open);
+        ASSERT_TRUE(pumpUntil([&] { return lost.used(DeviceCall::Open) > seen; }));
+        const int after = lost.used(DeviceCall::Open);
+        const auto sent = std::chrono::steady_clock::now();
+        SendMessageA(window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival));
+        ASSERT_TRUE(pumpUntil([&] { return lost.used(DeviceCall::Open) > after; }));
+        delays.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
+    }
+    std::sort(delays.begin(), delays.end());
+    EXPECT_LT(delays[2], 50.0);
+
+    command(ID_PORT_CLOSE);
+    EXPECT_FALSE(controller().isWaitingForDevice());
+    EXPECT_TRUE(isMenuEnabled(ID_PORT_OPEN));
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), "Ready: COM5");
+    EXPECT_TRUE(recordedMessages().empty()) << lastMessage();
 }
 
 TEST_F(MainDialogTest, OpenAndCloseByClickingTheToolbarButtons) {

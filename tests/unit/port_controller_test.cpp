@@ -6,8 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "res/resource.h"
 #include "settings/port_settings.h"
@@ -385,6 +387,160 @@ TEST_F(PortControllerTest, APressDuringASendStopsItInTimeEvenOnAHeldLine) {
     ASSERT_EQ(received.size(), static_cast<size_t>(sent));
     EXPECT_TRUE(std::equal(received.begin(), received.end(), text.begin()));
     EXPECT_EQ(controller->sentCount(), sent);
+}
+
+// A lost device that stays away: the port waits for it (the device's open answers "not found").
+class LostDevice {
+public:
+    LostDevice() : faults_(DeviceCall::WaitRead, {InjectedAnswer::Kind::Code, ERROR_NOT_READY}, 1) {
+        faults_.add(DeviceCall::Open, {InjectedAnswer::Kind::Code, ERROR_FILE_NOT_FOUND}, -1);
+    }
+    // Another program holds the port meanwhile.
+    void takenByAnother() {
+        faults_.withdraw(DeviceCall::Open);
+        faults_.add(DeviceCall::Open, {InjectedAnswer::Kind::Code, ERROR_ACCESS_DENIED}, -1);
+    }
+    // The device is back, but refuses the line settings.
+    void backRefusing() {
+        faults_.add(DeviceCall::Configure, {InjectedAnswer::Kind::Code, ERROR_INVALID_PARAMETER}, -1);
+        faults_.withdraw(DeviceCall::Open);
+    }
+    void back() { faults_.withdraw(DeviceCall::Open); }
+
+private:
+    InjectedFaults faults_;
+};
+
+TEST_F(PortControllerTest, ALostDeviceIsWaitedForAndComesBackAsItWas) {
+    const TempFile& capture = newTempName();
+    g_settings.alsoReceiveToFile = 1;
+    g_settings.receiveFileName = capture.path();
+    openPort();
+    SendMessageA(host->item(IDC_RECEIVE_BOX), EM_LIMITTEXT, 0x1400000, 0);
+    PeerCollector collector(peer);
+    ASSERT_TRUE(peer.write("before"));
+    setItemText(IDC_SEND_BOX, "out");
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 6 && controller->sentCount() == 3; }, 5s));
+    const HWND status = controller->status().hwnd();
+    controller->status().ShowWindow(SW_SHOWNA);
+
+    std::optional<LostDevice> device(std::in_place);
+    ASSERT_TRUE(pumpUntil([&] { return controller->isWaitingForDevice(); }, 5s));
+    // Nobody is asked anything; the window keeps what it had and offers Close.
+    const std::string waiting = testPortName() + " lost (Not ready.), waiting for it to return; Sent/Received bytes: 3/6";
+    EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_STATUS_LINE) == waiting; }, 2s)) << itemText(IDC_STATUS_LINE);
+    EXPECT_TRUE(controller->isCloseButtonEnabled());
+    EXPECT_FALSE(controller->isOpenButtonEnabled());
+    EXPECT_FALSE(controller->isPortSettingsButtonEnabled());
+    EXPECT_FALSE(isEnabled(IDC_SEND));
+    EXPECT_EQ(itemText(IDC_RECEIVE_BOX), "before");
+    EXPECT_TRUE(controller->hasCaptureFile());
+    EXPECT_TRUE(IsWindowVisible(status));
+
+    // The device is tried at least every 100 ms, and at once when the system says a port arrived.
+    const long long attemptsBefore = controller->reopenAttempts();
+    pumpFor(1s);
+    const long long perSecond = controller->reopenAttempts() - attemptsBefore;
+    EXPECT_GE(perSecond, 8);
+    EXPECT_LE(perSecond, 12) << "tried more often than asked";
+    std::vector<double> arrivals;
+    for (int sample = 0; sample < 5; ++sample) {
+        const long long seen = controller->reopenAttempts();
+        ASSERT_TRUE(pumpUntil([&] { return controller->reopenAttempts() > seen; }, 1s));
+        const long long after = controller->reopenAttempts();
+        const auto told = std::chrono::steady_clock::now();
+        controller->onDeviceArrival();
+        ASSERT_TRUE(pumpUntil([&] { return controller->reopenAttempts() > after; }, 1s));
+        arrivals.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - told).count());
+    }
+    std::sort(arrivals.begin(), arrivals.end());
+    EXPECT_LT(arrivals[2], 50.0) << "an arrival did not bring the next try forward";
+
+    // Another program took the port meanwhile: the wait goes on, and says so.
+    device->takenByAnother();
+    std::string denied = PortController::formatSystemError(ERROR_ACCESS_DENIED);
+    while (!denied.empty() && (denied.back() == '\n' || denied.back() == '\r')) denied.pop_back();
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            return itemText(IDC_STATUS_LINE) ==
+                   testPortName() + " held by another program (" + denied + "), waiting; Sent/Received bytes: 3/6";
+        },
+        2s))
+        << itemText(IDC_STATUS_LINE);
+    EXPECT_TRUE(controller->isWaitingForDevice());
+
+    // Lines changed while the device was away: the status window shows them as they are on its return.
+    ASSERT_TRUE(setModemLines(testPortNumber(), {true, false, false, true}));
+    device->back();
+    ASSERT_TRUE(pumpUntil([&] { return !controller->isWaitingForDevice(); }, 2s));
+    device.reset();
+    EXPECT_TRUE(controller->serialPort().isOpen());
+    EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_STATUS_LINE) == testPortName() + ", Sent/Received bytes: 3/6"; }, 2s))
+        << itemText(IDC_STATUS_LINE);
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            return IsDlgButtonChecked(status, IDC_CTS) == BST_CHECKED && IsDlgButtonChecked(status, IDC_RLSD) == BST_CHECKED;
+        },
+        2s));
+    EXPECT_EQ(IsDlgButtonChecked(status, IDC_DSR), BST_UNCHECKED);
+    EXPECT_TRUE(isEnabled(IDC_SEND));
+
+    // The counters, the receive box and the capture file go on from where they were.
+    ASSERT_TRUE(peer.write("after"));
+    setItemText(IDC_SEND_BOX, "again");
+    controller->onSendButton();
+    ASSERT_TRUE(pumpUntil([&] { return controller->receivedCount() == 11 && controller->sentCount() == 8; }, 5s));
+    EXPECT_TRUE(pumpUntil([&] { return itemText(IDC_RECEIVE_BOX) == "beforeafter"; }, 2s)) << itemText(IDC_RECEIVE_BOX);
+    ASSERT_TRUE(pumpUntil([&] { return collector.size() == 8; }, 5s));
+    EXPECT_EQ(collector.bytes(), (std::vector<std::uint8_t>{'o', 'u', 't', 'a', 'g', 'a', 'i', 'n'}));
+    controller->closePort();
+    EXPECT_EQ(capture.contents(), (std::vector<std::uint8_t>{'b', 'e', 'f', 'o', 'r', 'e', 'a', 'f', 't', 'e', 'r'}));
+    EXPECT_TRUE(messages.empty()) << messages[0];
+}
+
+TEST_F(PortControllerTest, CloseEndsTheWaitAndADeviceThatReturnsLaterIsNotOpened) {
+    openPort();
+    // A loop runs at the loss: it stops, and says so once.
+    setItemText(IDC_SEND_BOX, "tick");
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    controller->refreshLoopControls();
+    setItemText(IDC_LOOP_INTERVAL, "40");
+    controller->onSendButton();
+    ASSERT_TRUE(controller->isLoopSending());
+    std::optional<LostDevice> device(std::in_place);
+    ASSERT_TRUE(pumpUntil([&] { return controller->isWaitingForDevice() && messageCount() == 1; }, 5s));
+    EXPECT_FALSE(controller->isLoopSending());
+    EXPECT_NE(recordedMessages()[0].find("\r\nLoop sending stopped; it does not start again by itself.\r\n"),
+              std::string::npos)
+        << recordedMessages()[0];
+
+    controller->closePort();
+    EXPECT_FALSE(controller->isWaitingForDevice());
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), "Ready: " + testPortName());
+    const long long attempts = controller->reopenAttempts();
+    device->back();
+    pumpFor(500ms);
+    EXPECT_FALSE(controller->serialPort().isOpen()) << "a device that returned after Close was opened";
+    EXPECT_EQ(controller->reopenAttempts(), attempts);
+    EXPECT_EQ(messageCount(), 1u);
+}
+
+TEST_F(PortControllerTest, ADeviceThatReturnsRefusingItsSettingsEndsTheWaitWithTheOpenMessage) {
+    openPort();
+    std::optional<LostDevice> device(std::in_place);
+    ASSERT_TRUE(pumpUntil([&] { return controller->isWaitingForDevice(); }, 5s));
+    device->backRefusing();
+    ASSERT_TRUE(pumpUntil([&] { return messageCount() == 1; }, 5s));
+    EXPECT_EQ(recordedMessages()[0],
+              "Error: Port(" + testPortName() + "), " + PortController::formatSystemError(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(controller->isWaitingForDevice());
+    EXPECT_FALSE(controller->serialPort().isOpen());
+    EXPECT_EQ(itemText(IDC_STATUS_LINE), "Ready: " + testPortName());
+    device.reset();
+    // The port opens again as usual.
+    openPort();
 }
 
 TEST_F(PortControllerTest, WorkersEndFromIdle) {
