@@ -41,6 +41,7 @@ send=$(run send_throughput.sh)
 cpu=$(run cpu_cost.sh)
 startup=$(run startup.sh)
 trace=$(run request_trace.sh)
+reconnect=$(run reconnect.sh)
 echo "report: running receive_view_bench.exe" >&2
 view=$(wine "$BUILD/tests/receive_view_bench.exe" 2>&1 | tr -d '\r')
 
@@ -102,6 +103,19 @@ and of everything that ran. Under Wine most of the receive path's CPU time is th
 the thread switches they cost.
 
 $trace
+
+## A lost device: the wait and the return
+
+The port is opened and its pair pulled (\`rig.sh unplug\`): the program waits for the device and
+tries it again every 100 ms. CPU of the program's process and the wineserver over the wait, beside
+the port open and idle and the wineserver alone before the program starts (the rig's other Wine
+processes keep it busy too), all in one run; picocom has no such wait (it ends when its device
+goes). Then the device comes back (\`rig.sh replug\`) ten times, at random moments of the retry
+period: the time from the device end's appearance to the program's first opening of it, from the
+file times the rig leaves (the device link renamed into place, the fixture's mark of the first
+opening).
+
+$reconnect
 
 ## Start-up and idle responsiveness
 
