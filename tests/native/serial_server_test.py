@@ -475,7 +475,15 @@ def main():
     if os.environ.get("QUENLET_SERVER_TEST_STAGE") != "preloaded":
         # Start again with the fixture preloaded, so this process opens COM ends as Wine does.
         work = work or tempfile.mkdtemp(prefix="quenlet-server-test.")
+        marker = os.path.join(work, ".serial-server-test")
+        if os.path.exists(marker):
+            # An earlier run's files (fixture marks, traces) would be taken for this run's.
+            shutil.rmtree(work)
+        elif os.path.isdir(work) and os.listdir(work):
+            print("FAIL: {} is not empty and not a directory of this test".format(work))
+            return 1
         os.makedirs(os.path.join(work, "client", "lines"), exist_ok=True)
+        open(marker, "w").close()
         fixture = os.path.join(work, "libserialfixture.so")
         subprocess.run(["gcc", "-O2", "-Wall", "-Wextra", "-shared", "-fPIC", "-o", fixture, FIXTURE_SOURCE, "-ldl"],
                        check=True)
