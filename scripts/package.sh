@@ -75,6 +75,8 @@ make_deb() {
   install -D -m 0755 "$root/linux/quenlet" "$stage/usr/bin/quenlet"
   install -D -m 0644 "$work/quenlet-x86_64.exe" "$stage/$lib/quenlet.exe"
   install -D -m 0644 "$root/linux/serial-ports.sh" "$stage/$lib/serial-ports.sh"
+  install -D -m 0644 "$root/linux/serial-servers.sh" "$stage/$lib/serial-servers.sh"
+  install -D -m 0755 "$root/linux/serial_bridge.py" "$stage/$lib/serial_bridge.py"
   install -D -m 0644 "$root/linux/prefix.reg" "$stage/$lib/prefix.reg"
   install -D -m 0755 "$root/tests/rig/demo_device.py" "$stage/$lib/demo_device.py"
   # The demo's null-modem is a pty, which Wine's serial layer cannot wait on by itself.
@@ -102,7 +104,7 @@ Version: $version
 Architecture: amd64
 Maintainer: The Quenlet developers <quenlet@quenlet.example.org>
 Installed-Size: $kib
-Depends: wine, wine64, fonts-wine, fonts-liberation, socat, python3
+Depends: wine, wine64, fonts-wine, fonts-liberation, socat, python3, python3-serial
 Recommends: libnotify-bin
 Section: electronics
 Priority: optional
@@ -115,7 +117,8 @@ Description: interactive serial-port terminal (Windows program under Wine)
  The quenlet command runs the Windows program under Wine in a prefix of its
  own and maps the machine's serial adapters to COM ports (USB, ACM, and
  ttyS ports with a UART; never the console). quenlet --demo adds a virtual
- null-modem with a demo device on its far end.
+ null-modem with a demo device on its far end; quenlet --port brings in a
+ port of a serial server (RFC 2217 or raw TCP, e.g. ser2net) as a COM port.
 EOF
   find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   local -r deb=$dist/quenlet_${version}_amd64.deb

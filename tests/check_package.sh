@@ -29,7 +29,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 expect_equal Package quenlet "$(field Package)"
 expect_equal Version "$version" "$(field Version)"
 expect_equal Architecture amd64 "$(field Architecture)"
-for dependency in wine wine64 fonts-wine fonts-liberation socat python3; do
+for dependency in wine wine64 fonts-wine fonts-liberation socat python3 python3-serial; do
     [[ ", $(field Depends), " == *", $dependency, "* ]] || fail "Depends lacks $dependency: $(field Depends)"
 done
 [[ $(field Installed-Size) =~ ^[0-9]+$ ]] || fail "Installed-Size: '$(field Installed-Size)'"
@@ -41,6 +41,8 @@ expected_files='-rwxr-xr-x root/root ./usr/bin/quenlet
 -rw-r--r-- root/root ./usr/lib/quenlet/prefix.reg
 -rw-r--r-- root/root ./usr/lib/quenlet/quenlet.exe
 -rw-r--r-- root/root ./usr/lib/quenlet/serial-ports.sh
+-rw-r--r-- root/root ./usr/lib/quenlet/serial-servers.sh
+-rwxr-xr-x root/root ./usr/lib/quenlet/serial_bridge.py
 -rw-r--r-- root/root ./usr/share/applications/quenlet.desktop
 -rw-r--r-- root/root ./usr/share/doc/quenlet/README.md
 -rw-r--r-- root/root ./usr/share/doc/quenlet/copyright
