@@ -40,7 +40,8 @@ constexpr char kUsage[] =
     "  get-check ID | wait-check ID 0|1 MS\n"
     "  receive-mode ascii|hex|fileonly [CAPTURE_PATH]\n"
     "  send-mode ascii|hex|file [PATH]\n"
-    "  port-settings BAUD [DATABITS PARITY STOPBITS FLOW]  as the Port Settings lists name them\n"
+    "  port-settings [--port COMn] BAUD [DATABITS PARITY STOPBITS FLOW]  as the Port Settings lists\n"
+    "                                    name them\n"
     "  wait-message REGEX MS             until a message box whose text matches is shown\n"
     "  dismiss-message MS [--wait-exit MS] press OK on the message box (waits for one); prints its text\n"
     "  no-message                        fails when a message box is shown\n"
@@ -161,14 +162,20 @@ private:
     }
 
     int portSettings() {
-        if (args.size() != 2 && args.size() != 6) return badUse("port-settings BAUD [DATABITS PARITY STOPBITS FLOW]");
         e2e::PortChoice choice;
-        choice.baudRate = args[1];
-        if (args.size() == 6) {
-            choice.dataBits = args[2];
-            choice.parity = args[3];
-            choice.stopBits = args[4];
-            choice.flowControl = args[5];
+        size_t first = 1;
+        if (args.size() > 2 && args[1] == "--port") {
+            choice.portName = args[2];
+            first = 3;
+        }
+        const size_t count = args.size() - first;
+        if (count != 1 && count != 5) return badUse("port-settings [--port COMn] BAUD [DATABITS PARITY STOPBITS FLOW]");
+        choice.baudRate = args[first];
+        if (count == 5) {
+            choice.dataBits = args[first + 1];
+            choice.parity = args[first + 2];
+            choice.stopBits = args[first + 3];
+            choice.flowControl = args[first + 4];
         }
         return report(e2e::choosePortSettings(choice));
     }

@@ -19,6 +19,7 @@ constexpr int kAlsoToFileBox = 1048;
 constexpr int kSendOk = 1045;
 constexpr int kReceiveOk = 1046;
 constexpr int kPortSettingsCommand = 1064;
+constexpr int kPortList = 1000;
 constexpr int kBaudRateList = 1010;
 constexpr int kDataBitsList = 1011;
 constexpr int kParityList = 1012;
@@ -112,7 +113,8 @@ std::string choosePortSettings(const PortChoice& choice) {
         int list;
         const std::string& text;
         const char* name;
-    } picks[] = {{kBaudRateList, choice.baudRate, "baud rate"},
+    } picks[] = {{kPortList, choice.portName, "port"},
+                 {kBaudRateList, choice.baudRate, "baud rate"},
                  {kDataBitsList, choice.dataBits, "data bits"},
                  {kParityList, choice.parity, "parity"},
                  {kStopBitsList, choice.stopBits, "stop bits"},

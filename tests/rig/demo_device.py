@@ -241,9 +241,9 @@ def run(arguments):
     if arguments.stream:
         stream = Stream(arguments.stream, arguments.rate, arguments.bytes, arguments.seed, arguments.burst_ms)
     echo_backlog = b""
-    # Unbuffered appends: whoever watches the file sees each read as soon as it arrived.
+    # Unbuffered: whoever watches the files sees each read, and each write, as soon as it happened.
     record = open(arguments.record, "ab", buffering=0) if arguments.record else None
-    saved = open(arguments.save_sent, "wb") if arguments.save_sent else None
+    saved = open(arguments.save_sent, "wb", buffering=0) if arguments.save_sent else None
     recorded = Recorded(arguments.expect) if record and arguments.expect else None
     pacer = LinePacer(arguments.line_baud, arguments.frame_bits) if arguments.line_baud else None
     ready_at = None  # when the bytes now waiting to go out became ready
