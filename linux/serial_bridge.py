@@ -118,6 +118,11 @@ class Rfc2217Link(serial.rfc2217.Serial):
         self.refused_settings = []
         self._ended = False
         super().open()
+        # Ask for every modem-line change explicitly: ser2net now and then starts a connection
+        # without reporting the modem lines at all (no first notification, no later ones) unless
+        # the client sets the mask itself, which the library does not.
+        if self.remote_control:
+            self.rfc2217_send_subnegotiation(serial.rfc2217.SET_MODEMSTATE_MASK, b"\xff")
         # Blocking sends from here on: a server that holds back for a while is flow control, not
         # a failure (the library's 5 s connect timeout would otherwise stay on every send).
         self._socket.settimeout(None)
@@ -442,6 +447,8 @@ class ComEnd:
         self.index = int(self.path.rsplit("/", 1)[1])
         base = os.path.join(rig_dir, "lines", "pts{}".format(self.index))
         self.lines_file, self.out_file, self.line_file = base, base + ".out", base + ".line"
+        # The fixture's mark of a first opening (one of a new pty keeps what arrived before it).
+        self.opened_file = base + ".opened"
         self.link = link
         status = os.fstat(self.slave)
         # How /proc/locks names this pty (the fixture's claim is a flock on it).
@@ -452,6 +459,7 @@ class ComEnd:
         # Whatever an earlier pty of this number left is not this port's.
         remove(self.out_file)
         remove(self.line_file)
+        remove(self.opened_file)
         write_atomically(self.lines_file, modem_words + "\n")
         temporary = "{}.{}.tmp".format(self.link, os.getpid())
         remove(temporary)
@@ -472,7 +480,7 @@ class ComEnd:
             remove(self.link)
         os.close(self.master)
         os.close(self.slave)
-        for path in (self.lines_file, self.out_file, self.line_file):
+        for path in (self.lines_file, self.out_file, self.line_file, self.opened_file):
             remove(path)
 
 

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils xdotool                 # private display for window tests
   imagemagick                                  # screenshots of the private display (import)
   socat python3 procps psmisc                  # virtual null-modem and demo device
+  python3-serial ser2net                       # ports of a serial server (RFC 2217, raw TCP)
   qemu-user                                    # runs the IA-32 thunk check
   picocom bc                                   # the benchmarks' native reference and arithmetic
 )
@@ -28,7 +29,22 @@ if ((${#missing[@]})); then
   fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # ser2net's package starts a service whose default configuration serves /dev/ttyS0, the console
+  # on many machines: the tests run ser2net themselves, so its service neither starts here nor at
+  # the next boot.
+  guard=
+  if [[ " ${missing[*]} " == *" ser2net "* && ! -e /usr/sbin/policy-rc.d ]]; then
+    guard=/usr/sbin/policy-rc.d
+    printf '#!/bin/sh\nexit 101\n' >"$guard" && chmod 755 "$guard"
+  fi
+  status=0
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || status=$?
+  [[ -n $guard ]] && rm -f "$guard"
+  ((status == 0)) || exit "$status"
+  if [[ " ${missing[*]} " == *" ser2net "* ]] && command -v systemctl >/dev/null; then
+    if [[ -d /run/systemd/system ]]; then systemctl stop ser2net.service >/dev/null 2>&1 || true; fi
+    systemctl disable ser2net.service >/dev/null 2>&1 || true
+  fi
 fi
 
 # The i686 build runs under 32-bit Wine, which only helps where the machine runs 32-bit code.

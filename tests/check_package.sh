@@ -80,7 +80,8 @@ help=$("$quenlet" --help) || fail "--help failed"
 # shellcheck disable=SC2088 # the tilde is text the help shows
 for phrase in '--demo' '--ports' '/dev/ttyUSB*' 'never mapped' 'you are not in group dialout' \
     'next free COM number' 'Port > Settings' '~/.local/share/quenlet' 'window management on' \
-    '/dev/serial/by-id' 'keeps its COM number' 'no other adapter gets that number'; do
+    '/dev/serial/by-id' 'keeps its COM number' 'no other adapter gets that number' \
+    '--port URL' 'rfc2217://HOST:PORT' 'tcp://HOST:PORT' 'stay with the server'; do
     [[ $help == *"$phrase"* ]] || fail "--help does not mention '$phrase'"
 done
 "$quenlet" --no-such-option >/dev/null 2>&1
@@ -115,6 +116,24 @@ quenlet:   COM3 = $fake/dev/ttyUSB10
 quenlet:   COM4 = $fake/dev/ttyACM0
 quenlet:   COM5 = $fake/dev/ttyS1
 quenlet:   COM6 = virtual null-modem, demo device on the far end" "$(ports --demo)"
+# Ports of serial servers take the next free numbers, after the demo's.
+expect_equal "mapping with --port" "quenlet: serial ports:
+quenlet:   COM1 = $fake/dev/ttyUSB0
+quenlet:   COM2 = $fake/dev/ttyUSB2
+quenlet:   COM3 = $fake/dev/ttyUSB10
+quenlet:   COM4 = $fake/dev/ttyACM0
+quenlet:   COM5 = $fake/dev/ttyS1
+quenlet:   COM6 = virtual null-modem, demo device on the far end
+quenlet:   COM7 = rfc2217://127.0.0.1:4000 (RFC 2217: line settings, DTR/RTS and modem lines go through)
+quenlet:   COM8 = tcp://localhost:4001 (raw TCP: the line settings stay with the server)" \
+    "$(ports --demo --port rfc2217://127.0.0.1:4000 --port=tcp://localhost:4001)"
+# Bad input: one line, status 2, before anything starts.
+for bad in ftp://localhost:1 rfc2217://localhost rfc2217://localhost:0 tcp://no-such-host.invalid:4000 localhost:4000; do
+    said=$(ports --port "$bad" 2>&1 >/dev/null)
+    status=$?
+    [[ $status == 2 ]] || fail "--port $bad ends with status $status, not 2"
+    [[ $(wc -l <<<"$said") == 1 && $said == "quenlet: --port $bad: "* ]] || fail "--port $bad says: $said"
+done
 
 # Adapters with udev's stable names (links in serial/by-id, relative as udev makes them) on another
 # made-up machine whose console is ttyUSB2. The names sort against the devices' order, which is
