@@ -22,14 +22,16 @@ while True:
 os.waitpid(pid, 0)
 '
 
-# start_picocom LOG_FILE [IMAP]: picocom on COM$PORT's device at 256000 baud, received bytes logged.
+# start_picocom LOG_FILE [IMAP] [DEVICE]: picocom on DEVICE (COM$PORT's device by default) at
+# 256000 baud, received bytes logged.
 start_picocom() {
     local -r log=$1 imap=${2:-}
+    PICOCOM_DEVICE=${3:-$RIG/com$PORT.dev}
     command -v picocom >/dev/null || fail "picocom is not installed (scripts/setup.sh installs it)"
     local options="-q -b 256000 --logfile $log"
     [[ -n $imap ]] && options+=" --imap $imap"
     # Without the rig's preload: picocom talks to the pty as a native program does.
-    env -u LD_PRELOAD "$PYTHON" -c "$TERMINAL" picocom $options "$RIG/com$PORT.dev" </dev/null >/dev/null 2>&1 &
+    env -u LD_PRELOAD "$PYTHON" -c "$TERMINAL" picocom $options "$PICOCOM_DEVICE" </dev/null >/dev/null 2>&1 &
     PICOCOM_TERMINAL_PID=$!
     wait_until 5000 picocom_started || fail "picocom did not start"
     PICOCOM_PID=$(pgrep -P "$PICOCOM_TERMINAL_PID" -x picocom)
@@ -38,7 +40,7 @@ start_picocom() {
 }
 
 picocom_started() { pgrep -P "$PICOCOM_TERMINAL_PID" -x picocom >/dev/null; }
-picocom_has_port() { ls -l "/proc/$PICOCOM_PID/fd" 2>/dev/null | grep -q "$(readlink -f "$RIG/com$PORT.dev")"; }
+picocom_has_port() { ls -l "/proc/$PICOCOM_PID/fd" 2>/dev/null | grep -q "$(readlink -f "$PICOCOM_DEVICE")"; }
 
 stop_picocom() {
     [[ -n $PICOCOM_TERMINAL_PID ]] || return 0

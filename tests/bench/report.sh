@@ -42,6 +42,7 @@ cpu=$(run cpu_cost.sh)
 startup=$(run startup.sh)
 trace=$(run request_trace.sh)
 reconnect=$(run reconnect.sh)
+network=$(run network_port.sh)
 echo "report: running receive_view_bench.exe" >&2
 view=$(wine "$BUILD/tests/receive_view_bench.exe" 2>&1 | tr -d '\r')
 
@@ -116,6 +117,17 @@ file times the rig leaves (the device link renamed into place, the fixture's mar
 opening).
 
 $reconnect
+
+## A port on a serial server
+
+The launcher's bridge (\`linux/serial_bridge.py\`) brings the RFC 2217 port of a real ser2net on
+127.0.0.1 in as COM7; behind ser2net is a pty pair whose far end the demo device feeds with the
+1 ms trickle of the CPU table above (25,600 B/s of random bytes), shown as hex and captured. The
+same feed on the rig's own COM5 is the local figure; picocom runs on each path in turn. CPU over
+15 s after 2 s to settle, all in one run; "Bytes/s shown" is how fast the capture grew. On a real
+bench ser2net runs on the server, not on the engineer's machine.
+
+$network
 
 ## Start-up and idle responsiveness
 
