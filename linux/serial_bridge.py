@@ -278,12 +278,7 @@ class Rfc2217Link(serial.rfc2217.Serial):
 
     def stop(self):
         # Shutting the socket down ends the library's reader thread, which ends receive().
-        sock = self._socket
-        if sock is not None:
-            try:
-                sock.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
+        shut_down(self._socket)
         self.close()
 
 
@@ -357,13 +352,18 @@ class RawLink(protocol_socket.Serial):
         return ""
 
     def stop(self):
-        sock = self._socket
-        if sock is not None:
-            try:
-                sock.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
+        # A receive() waiting in select() wakes to the shut-down socket.
+        shut_down(self._socket)
         self.close()
+
+
+def shut_down(sock):
+    """Ends both directions of SOCK (None once closed), whatever state it is in."""
+    if sock is not None:
+        try:
+            sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
 
 
 def keep_alive(sock):
