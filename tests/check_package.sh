@@ -125,8 +125,8 @@ quenlet:   COM4 = $fake/dev/ttyACM0
 quenlet:   COM5 = $fake/dev/ttyS1
 quenlet:   COM6 = virtual null-modem, demo device on the far end
 quenlet:   COM7 = rfc2217://127.0.0.1:4000 (RFC 2217: line settings, DTR/RTS and modem lines go through)
-quenlet:   COM8 = tcp://localhost:4001 (raw TCP: the line settings stay with the server)" \
-    "$(ports --demo --port rfc2217://127.0.0.1:4000 --port=tcp://localhost:4001)"
+quenlet:   COM8 = tcp://127.0.0.1:4001 (raw TCP: the line settings stay with the server)" \
+    "$(ports --demo --port rfc2217://127.0.0.1:4000 --port=tcp://127.0.0.1:4001)"
 # Bad input: one line, status 2, before anything starts.
 for bad in ftp://localhost:1 rfc2217://localhost rfc2217://localhost:0 tcp://no-such-host.invalid:4000 localhost:4000; do
     said=$(ports --port "$bad" 2>&1 >/dev/null)

@@ -314,17 +314,17 @@ def bad_input_checks():
         check(result.returncode == 2 and len(lines) == 1 and expected in lines[0] and not result.stdout,
               "--port {}: exit 2 with one line ({!r}, status {})".format(url, result.stderr.strip(), result.returncode))
     script = ('source "$0"; serial_server_add rfc2217://127.0.0.1:4000 && serial_server_add tcp://[::1]:4001 && '
-              'serial_server_add tcp://localhost:4002 && serial_server_add tcp://localhost:4002')
+              'serial_server_add tcp://127.0.0.1:4002 && serial_server_add tcp://127.0.0.1:4002')
     result = subprocess.run(["bash", "-c", script, HELPER], capture_output=True, text=True, env=clean_env(), timeout=60)
     check(result.returncode == 2 and "given twice" in result.stderr and result.stderr.count("\n") == 1,
           "good URLs are taken, the same one twice is refused ({!r})".format(result.stderr.strip()))
-    script = ('source "$0"; serial_server_add rfc2217://127.0.0.1:4000; serial_server_add tcp://localhost:4002; '
+    script = ('source "$0"; serial_server_add rfc2217://127.0.0.1:4000; serial_server_add tcp://127.0.0.1:4002; '
               'serial_server_describe "$(serial_server_link 0)"; serial_server_describe "$(serial_server_link 1)"; '
               'serial_server_describe /dev/ttyUSB0 || echo not a server')
     result = subprocess.run(["bash", "-c", script, HELPER], capture_output=True, text=True, env=clean_env(), timeout=60)
     check(result.stdout.splitlines() == [
         "rfc2217://127.0.0.1:4000 (RFC 2217: line settings, DTR/RTS and modem lines go through)",
-        "tcp://localhost:4002 (raw TCP: the line settings stay with the server)", "not a server"],
+        "tcp://127.0.0.1:4002 (raw TCP: the line settings stay with the server)", "not a server"],
         "the mapping's lines for server ports ({!r})".format(result.stdout))
     result = subprocess.run([PYTHON, BRIDGE, "--url", "ftp://x:1", "--name", "COM9", "--rig-dir", "/nonexistent",
                              "--link", "/nonexistent/x"], capture_output=True, text=True, env=clean_env(), timeout=60)
