@@ -15,9 +15,9 @@ std::string chooseReceiveMode(ReceiveChoice choice, const std::string& capturePa
 std::string chooseSendMode(SendChoice choice, const std::string& filePath);
 
 // The port ("COM7") and line parameters picked in the Port Settings dialog, as its lists show
-// them: the baud rate ("115200"), data bits ("8"), parity ("None", "Even", "Odd", "Mark", "Space"), stop bits ("1",
-// "1.5", "2") and flow control ("None", "XON/XOFF", "RTS/CTS", "DTR/DSR"); an empty one is left as
-// the dialog shows it.
+// them: the baud rate ("115200"), data bits ("8"), parity ("None", "Even", "Odd", "Mark",
+// "Space"), stop bits ("1", "1.5", "2") and flow control ("None", "XON/XOFF", "RTS/CTS",
+// "DTR/DSR"); an empty one is left as the dialog shows it.
 struct PortChoice {
     std::string portName, baudRate, dataBits, parity, stopBits, flowControl;
 };
