@@ -223,4 +223,20 @@ void ControllerTest::openPort() {
     ASSERT_TRUE(controller->serialPort().isOpen()) << (messages.empty() ? "" : messages.back());
 }
 
+bool ControllerTest::pumpUntilSendStalls(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
+                                         std::int64_t& stoodAt) {
+    stoodAt = -1;
+    auto lastChange = std::chrono::steady_clock::now();
+    return pumpUntil(
+        [&] {
+            const auto now = std::chrono::steady_clock::now();
+            if (controller->sentCount() != stoodAt) {
+                stoodAt = controller->sentCount();
+                lastChange = now;
+            }
+            return stoodAt > 0 && now - lastChange > quiet;
+        },
+        limit);
+}
+
 }  // namespace quenlet::test

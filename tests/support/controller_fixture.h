@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,6 +156,10 @@ protected:
     size_t messageCount();
     // Opens the port and waits until the monitor runs; fails the test otherwise.
     void openPort();
+    // Pumps until the send has got bytes out and its count has then stood still for quiet (the
+    // device holds the flow), at most limit; false past the limit. stoodAt is the count it stood at.
+    bool pumpUntilSendStalls(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
+                             std::int64_t& stoodAt);
     // Files that the controller may still hold open at the end of the test body: they are removed
     // in TearDown, after the controller is gone.
     const TempFile& newTempFile(const std::vector<std::uint8_t>& contents);

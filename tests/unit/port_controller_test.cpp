@@ -354,18 +354,8 @@ TEST_F(PortControllerTest, APressDuringASendStopsItInTimeEvenOnAHeldLine) {
     setItemText(IDC_SEND_BOX, text.c_str());
     controller->onSendButton();
     EXPECT_EQ(itemText(IDC_SEND), "Stop");
-    std::int64_t lastCount = -1;
-    auto lastChange = std::chrono::steady_clock::now();
-    ASSERT_TRUE(pumpUntil(
-        [&] {
-            const auto now = std::chrono::steady_clock::now();
-            if (controller->sentCount() != lastCount) {
-                lastCount = controller->sentCount();
-                lastChange = now;
-            }
-            return lastCount > 0 && now - lastChange > 500ms;
-        },
-        30s));
+    std::int64_t stoodAt = 0;
+    ASSERT_TRUE(pumpUntilSendStalls(500ms, 30s, stoodAt));
     ASSERT_LT(controller->sentCount(), static_cast<std::int64_t>(text.size()));
     EXPECT_TRUE(controller->isBoxSending());
 
