@@ -223,6 +223,14 @@ void ControllerTest::openPort() {
     ASSERT_TRUE(controller->serialPort().isOpen()) << (messages.empty() ? "" : messages.back());
 }
 
+void ControllerTest::startLoop(const char* text, const char* interval) {
+    setItemText(IDC_SEND_BOX, text);
+    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
+    controller->refreshLoopControls();
+    setItemText(IDC_LOOP_INTERVAL, interval);
+    controller->onSendButton();
+}
+
 bool ControllerTest::pumpUntilSendStalls(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
                                          std::int64_t& stoodAt) {
     stoodAt = -1;

@@ -156,6 +156,8 @@ protected:
     size_t messageCount();
     // Opens the port and waits until the monitor runs; fails the test otherwise.
     void openPort();
+    // Sends text in a loop every interval (the box's text, in ms), as the user starts one.
+    void startLoop(const char* text, const char* interval);
     // Pumps until the send has got bytes out and its count has then stood still for quiet (the
     // device holds the flow), at most limit; false past the limit. stoodAt is the count it stood at.
     bool pumpUntilSendStalls(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,

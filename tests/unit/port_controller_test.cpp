@@ -116,11 +116,7 @@ TEST_F(PortControllerTest, FailedOpenShowsTheSystemTextAndChangesNothing) {
 TEST_F(PortControllerTest, CloseIsRefusedWhileALoopRuns) {
     openPort();
     PeerCollector collector(peer);
-    setItemText(IDC_SEND_BOX, "tick");
-    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
-    controller->refreshLoopControls();
-    setItemText(IDC_LOOP_INTERVAL, "40");
-    controller->onSendButton();
+    startLoop("tick", "40");
     ASSERT_TRUE(controller->isLoopSending());
     EXPECT_EQ(itemText(IDC_SEND), "Stop");
     ASSERT_TRUE(pumpUntil([&] { return collector.size() >= 12; }, 5s)) << "the loop timer sends";
@@ -492,11 +488,7 @@ TEST_F(PortControllerTest, ALostDeviceIsWaitedForAndComesBackAsItWas) {
 TEST_F(PortControllerTest, CloseEndsTheWaitAndADeviceThatReturnsLaterIsNotOpened) {
     openPort();
     // A loop runs at the loss: it stops, and says so once.
-    setItemText(IDC_SEND_BOX, "tick");
-    CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
-    controller->refreshLoopControls();
-    setItemText(IDC_LOOP_INTERVAL, "40");
-    controller->onSendButton();
+    startLoop("tick", "40");
     ASSERT_TRUE(controller->isLoopSending());
     std::optional<LostDevice> device(std::in_place);
     ASSERT_TRUE(pumpUntil([&] { return controller->isWaitingForDevice() && messageCount() == 1; }, 5s));

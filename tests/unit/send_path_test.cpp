@@ -77,13 +77,6 @@ protected:
         collector = std::make_unique<PeerCollector>(peer);
     }
 
-    void startLoop(const char* text, const char* interval) {
-        setItemText(IDC_SEND_BOX, text);
-        CheckDlgButton(host->hwnd(), IDC_LOOPS, BST_CHECKED);
-        controller->refreshLoopControls();
-        setItemText(IDC_LOOP_INTERVAL, interval);
-        controller->onSendButton();
-    }
 
     std::string openStatus(std::int64_t sent) const {
         return testPortName() + ", Sent/Received bytes: " + std::to_string(sent) + "/0";
