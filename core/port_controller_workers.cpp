@@ -71,14 +71,14 @@ PortController::WatchResult PortController::awaitReturn() {
         const DWORD code = port.lastError();
         const bool opened = port.isOpen();
         if (opened) port.close();
-        switch (PortFailurePolicy::afterReopen(code, opened)) {
+        const PortFailurePolicy::Reopen reopen = PortFailurePolicy::afterReopen(code, opened);
+        switch (reopen) {
         case PortFailurePolicy::Reopen::Refused:
             mainDialog->postToWindowThread([this, code] { onReopenRefused(code); });
             return WatchResult::Sleep;
         case PortFailurePolicy::Reopen::Held:
         case PortFailurePolicy::Reopen::Absent:
-            if (losses.noteAttempt(code, PortFailurePolicy::afterReopen(code, false) ==
-                                             PortFailurePolicy::Reopen::Held)) {
+            if (losses.noteAttempt(code, reopen == PortFailurePolicy::Reopen::Held)) {
                 mainDialog->postToWindowThread([this] { refreshStatusLine(); });
             }
             break;
