@@ -10,10 +10,11 @@ targets=("$@")
 
 for target in "${targets[@]}"; do
   dir="$root/build/$target"
-  # A tree configured before its tests ran under wine is configured again.
-  if [ ! -f "$dir/CMakeCache.txt" ] || ! grep -q '^CMAKE_CROSSCOMPILING_EMULATOR:' "$dir/CMakeCache.txt"; then
+  emulator=$("$root/scripts/wine_loader.sh" "$target")
+  # A tree configured with another loader (or before its tests ran under wine) is configured again.
+  if [ ! -f "$dir/CMakeCache.txt" ] || ! grep -qx "CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=$emulator" "$dir/CMakeCache.txt"; then
     cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$target.cmake" \
-      -DQUENLET_WERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" >"$dir.configure.log" 2>&1 \
+      -DQUENLET_WERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" >"$dir.configure.log" 2>&1 \
       || { cat "$dir.configure.log"; exit 1; }
   fi
   echo "build: $target"

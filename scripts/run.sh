@@ -60,6 +60,6 @@ else
 fi
 echo "run: starting Quenlet"
 # In the background, so a TERM reaches the trap at once rather than when the program ends.
-wine "$root/build/x86_64/quenlet.exe" &
+"$("$root/scripts/wine_loader.sh" x86_64)" "$root/build/x86_64/quenlet.exe" &
 program=$!
 wait "$program"

@@ -7,7 +7,7 @@ E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 RIG_SCRIPT=$(cd "$E2E_SOURCE_DIR/../rig" && pwd)/rig.sh
 QUENLET_EXE=${1:?"usage: SCENARIO QUENLET_EXE DRIVER_EXE"}
 DRIVER_EXE=${2:?"usage: SCENARIO QUENLET_EXE DRIVER_EXE"}
-WINE=${WINE:-wine}
+WINE=${WINE:-$("$E2E_SOURCE_DIR/../../scripts/wine_loader.sh" "$QUENLET_EXE")} || exit 1
 : "${QUENLET_RIG_DIR:?source RIGDIR/env.sh first}"
 RIG=$QUENLET_RIG_DIR
 PORT=5
