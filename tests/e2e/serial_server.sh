@@ -24,6 +24,7 @@ open_com() {
 }
 # What ser2net set on its device, as the fixture inside ser2net saw it.
 device_line() { cat "$1.line" 2>/dev/null; }
+device_line_is() { [[ $(device_line "$1") == "$2" ]]; }
 all_byte_values() { local i; for ((i = 0; i < 256; i++)); do printf '%02X ' $i; done; }
 # Bytes both ways through COM$1, whose server device's far end is $2: random bytes from the far
 # end arrive in the capture, and every byte value sent as hex arrives at the far end.
@@ -50,7 +51,7 @@ driver send-mode hex >/dev/null || fail "send mode"
 
 step "RFC 2217: the program's line settings reach the server's device"
 open_com $SERVER_COM 115200 8 Even 1 None
-wait_until 10000 test "$(device_line "$rfc_lines")" == "115200 8 E 1 none" ||
+wait_until 10000 device_line_is "$rfc_lines" "115200 8 E 1 none" ||
     fail "ser2net's device has '$(device_line "$rfc_lines")', not 115200 8 E 1 none"
 
 step "RFC 2217: bytes both ways, byte-exact"
