@@ -57,8 +57,22 @@ driver() { "$WINE" "$DRIVER_EXE" "$@"; }
 start_quenlet() {
     "$WINE" "$QUENLET_EXE" </dev/null &
     QUENLET_PID=$!
-    driver wait-window 30000 || fail "the Quenlet window did not appear"
+    driver wait-window 30000 || fail "the Quenlet window did not appear: $(start_state)"
     PROGRAM_PID=$(program_process) || fail "no single process runs $(basename "$QUENLET_EXE")"
+}
+
+# What became of a start whose window did not show: the process's end and status, or what runs.
+start_state() {
+    if process_gone "$QUENLET_PID"; then
+        echo "its process has ended"
+    else
+        local process name names=
+        for process in /proc/[0-9]*; do
+            grep -qzx "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null || continue
+            read -r name 2>/dev/null <"$process/comm" && names+=" ${process#/proc/}:$name"
+        done
+        echo "the process runs; processes of the prefix:$names"
+    fi
 }
 
 program_process() {
