@@ -35,6 +35,7 @@ readonly RIG_SOURCE_DIR
 readonly FIXTURE_SOURCE=$RIG_SOURCE_DIR/serial_fixture.c
 readonly DEMO_DEVICE=$RIG_SOURCE_DIR/demo_device.py
 readonly IA32_CHECK=$RIG_SOURCE_DIR/../../scripts/ia32.sh
+readonly WINE_LOADER_OF=$RIG_SOURCE_DIR/../../scripts/wine_loader.sh
 PREFIX_SETTINGS=$(realpath -m "$RIG_SOURCE_DIR/../../linux/prefix.reg")
 readonly PREFIX_SETTINGS
 readonly INPUT_LINE_NAMES="CTS DSR RING RLSD BREAK FRAME"
@@ -195,24 +196,43 @@ remove_real_port_links() {
     done
 }
 
+# The prefix's own commands run under its 64-bit loader, as the packaged launcher's do: `wine`
+# takes the 32-bit one where that is installed, and it starts every 64-bit program in a second
+# process.
+prefix_wine() { "$("$WINE_LOADER_OF" x86_64)" "$@" </dev/null >>"$RUN/wine.log" 2>&1; }
+
+# Whether wineboot installed the system: it reports the prefix updated even when an install it
+# started did not run (seen once on a fresh Debian 12, with two files in system32), and every
+# later start then fails to load kernel32.
+prefix_complete() {
+    local -r windows=$PREFIX/drive_c/windows
+    [[ -f $windows/system32/kernel32.dll ]] || return 1
+    [[ ! -x /usr/lib/wine/wine || -f $windows/syswow64/kernel32.dll ]]
+}
+
 boot_prefix() {
     if [[ ! -e $PREFIX/.quenlet-rig-ready ]]; then
         note "initialising Wine prefix $PREFIX"
         # Wine creates a missing prefix itself before it runs the command. `wineboot -i` would
         # initialise it a second time and leave two service managers answering in turn: RpcSs
         # then never starts, and every Wine desktop start waits 10 s for it.
-        wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
+        prefix_wine wineboot || die "wineboot failed (see $RUN/wine.log)"
+        if ! prefix_complete; then
+            note "the prefix's system files are missing: installing them again (wineboot -u)"
+            prefix_wine wineboot -u || die "wineboot -u failed (see $RUN/wine.log)"
+        fi
+        prefix_complete || die "Wine did not install its system files into $PREFIX (see $RUN/wine.log)"
         touch "$PREFIX/.quenlet-rig-ready"
     else
-        wine wineboot </dev/null >>"$RUN/wine.log" 2>&1 || die "wineboot failed (see $RUN/wine.log)"
+        prefix_wine wineboot || die "wineboot failed (see $RUN/wine.log)"
     fi
     # The fonts every Quenlet prefix needs (Wine's own, found where Debian installs them; a stand-in
     # for Courier New): the same settings the run command and the installed launcher use.
-    wine reg import "$(windows_path "$PREFIX_SETTINGS")" </dev/null >>"$RUN/wine.log" 2>&1 ||
+    prefix_wine reg import "$(windows_path "$PREFIX_SETTINGS")" ||
         die "importing $PREFIX_SETTINGS failed (see $RUN/wine.log)"
     # The private display has no window manager. Wine's managed windows wait up to 2 s for one to
     # acknowledge every hide; unmanaged ones are framed and captioned by Wine itself.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$RUN/wine.log" 2>&1
+    prefix_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
     # The fixture hides /dev/ttyS* from the mount manager's port scan; a prefix booted without it
     # may still hold the links.
     remove_real_port_links
