@@ -169,9 +169,9 @@ quenlet:   COM3 = $moving/dev/ttyACM0" \
 source "$lib/serial-ports.sh"
 QUENLET_DEV_DIR=$moving/dev QUENLET_SYS_DIR=$moving/sys QUENLET_PROC_DIR=$moving/proc
 readonly demo_target=$moving/demo-pty
-# Links only, read as text by the rounds: nothing here opens /dev/ttyS0 (the console on many
-# machines) or /dev/ttyS6.
-ln -s /dev/ttyS0 "$moving/dosdevices/com1"
+# Links only, read as text by the rounds, and never to the console's ttyS0: nothing here opens
+# /dev/ttyS5 or /dev/ttyS6.
+ln -s /dev/ttyS5 "$moving/dosdevices/com1"
 ln -s /dev/ttyS6 "$moving/dosdevices/com7"
 told=
 round() { # in this shell, as the state lives on; what it tells the user goes to told, a line each
